@@ -1,0 +1,6 @@
+#include "image/TransferImage.h"
+
+#include "app/FormCore.h"
+
+// Filled in with the image transfer.
+void TransferImage(FormCore&) {}

@@ -1,0 +1,6 @@
+#include "monitor/ReceivePump.h"
+
+#include "app/FormCore.h"
+
+// Filled in with the monitor.
+void MonitorReceivePump(FormCore&) {}
