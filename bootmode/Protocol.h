@@ -1,0 +1,69 @@
+// The bytes of the H8SX boot-mode serial protocol, named once for the host
+// side (bootmode/, image/) and the simulated chip (sim/).
+//
+// Framing: command byte, size byte, data, checksum, where the checksum is the
+// two's complement of the 8-bit sum of all bytes before it, so a whole frame
+// sums to 0 modulo 256. Single-byte commands carry no size and no checksum.
+// The programming command 0x50 carries a 4-byte address instead of a size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace proto {
+
+// Bit-rate adjustment (at 19200 bit/s).
+constexpr uint8_t kSyncByte = 0x00;       // host sends these until the chip echoes one
+constexpr uint8_t kSyncAnswer = 0x00;
+constexpr uint8_t kSyncConfirm = 0x55;
+constexpr uint8_t kSyncConfirmed = 0xE6;
+
+// Commands.
+constexpr uint8_t kDeviceInquiry = 0x20;
+constexpr uint8_t kDeviceSelect = 0x10;
+constexpr uint8_t kClockModeInquiry = 0x21;
+constexpr uint8_t kClockModeSelect = 0x11;
+constexpr uint8_t kRatioInquiry = 0x22;
+constexpr uint8_t kFrequencyInquiry = 0x23;
+constexpr uint8_t kNewBitRate = 0x3F;
+constexpr uint8_t kBitRateConfirm = 0x06;   // sent at the new rate
+constexpr uint8_t kEnterProgramming = 0x40; // the chip erases its flash, then answers
+constexpr uint8_t kUserMatSelect = 0x43;
+constexpr uint8_t kProgram = 0x50;
+
+// Replies.
+constexpr uint8_t kAck = 0x06;
+constexpr uint8_t kInquiryReplyOffset = 0x10;  // reply code = inquiry code + 0x10
+constexpr uint8_t kDeviceInquiryReply = 0x30;
+constexpr uint8_t kClockModeReply = 0x31;
+constexpr uint8_t kRatioReply = 0x32;
+constexpr uint8_t kFrequencyReply = 0x33;
+constexpr uint8_t kErrorFlag = 0x80;            // error reply = command | 0x80, then a code
+
+// Error codes of an error reply.
+constexpr uint8_t kErrChecksum = 0x11;
+constexpr uint8_t kErrDeviceCode = 0x21;
+constexpr uint8_t kErrClockMode = 0x22;
+constexpr uint8_t kErrBitRate = 0x24;
+constexpr uint8_t kErrInputFrequency = 0x25;
+constexpr uint8_t kErrRatio = 0x26;
+constexpr uint8_t kErrOperatingFrequency = 0x27;
+constexpr uint8_t kErrAddress = 0x2A;
+constexpr uint8_t kErrProgramming = 0x53;
+constexpr uint8_t kErrErase = 0x51;
+
+// The programming command: 0x50, 4 address bytes (most significant first),
+// 128 data bytes, checksum.
+constexpr size_t kBlockSize = 128;
+constexpr size_t kBlockCommandSize = 1 + 4 + kBlockSize + 1;  // 134
+// The end of programming: 0x50 with address FFFFFFFF and no data.
+constexpr uint8_t kEndCommand[6] = {0x50, 0xFF, 0xFF, 0xFF, 0xFF, 0xB4};
+
+// The checksum byte that makes `n` bytes plus itself sum to 0 modulo 256.
+inline uint8_t FrameChecksum(const uint8_t* bytes, size_t n) {
+    uint8_t sum = 0;
+    for (size_t i = 0; i < n; ++i) sum = static_cast<uint8_t>(sum + bytes[i]);
+    return static_cast<uint8_t>(0u - sum);
+}
+
+}  // namespace proto
