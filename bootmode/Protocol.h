@@ -17,6 +17,7 @@ constexpr uint8_t kSyncByte = 0x00;       // host sends these until the chip ech
 constexpr uint8_t kSyncAnswer = 0x00;
 constexpr uint8_t kSyncConfirm = 0x55;
 constexpr uint8_t kSyncConfirmed = 0xE6;
+constexpr uint8_t kSyncFailed = 0xFF;      // the chip's answer when the confirmation fails
 
 // Commands.
 constexpr uint8_t kDeviceInquiry = 0x20;
@@ -51,6 +52,7 @@ constexpr uint8_t kErrOperatingFrequency = 0x27;
 constexpr uint8_t kErrAddress = 0x2A;
 constexpr uint8_t kErrProgramming = 0x53;
 constexpr uint8_t kErrErase = 0x51;
+constexpr uint8_t kErrCommand = 0x80;      // command not accepted in the chip's state
 
 // The programming command: 0x50, 4 address bytes (most significant first),
 // 128 data bytes, checksum.
