@@ -133,19 +133,20 @@ int64_t SimBoard::NextDue() const {
 
 void SimBoard::Advance(int64_t t) {
     for (;;) {
-        // The earliest event at or before t; on a tie the chip's timer first,
-        // then what reaches the host, then what reaches the chip.
+        // The earliest event at or before t; on a tie what reaches the host
+        // first (a restart must not swallow a byte already delivered), then
+        // the chip's timer, then what reaches the chip.
         int which = -1;
         int64_t due = 0;
-        if (timer_ != Timer::None && timerAt_ <= t) { which = 0; due = timerAt_; }
-        if (!toHost_.empty() && toHost_.front().arrive <= t && (which < 0 || toHost_.front().arrive < due)) {
-            which = 1;
-            due = toHost_.front().arrive;
-        }
-        if (!toChip_.empty() && toChip_.front().arrive <= t && (which < 0 || toChip_.front().arrive < due)) {
-            which = 2;
-            due = toChip_.front().arrive;
-        }
+        auto consider = [&](int kind, int64_t at) {
+            if (at <= t && (which < 0 || at < due)) {
+                which = kind;
+                due = at;
+            }
+        };
+        if (!toHost_.empty()) consider(1, toHost_.front().arrive);
+        if (timer_ != Timer::None) consider(0, timerAt_);
+        if (!toChip_.empty()) consider(2, toChip_.front().arrive);
         if (which < 0) break;
         if (due > now_) now_ = due;
         if (which == 0) {
