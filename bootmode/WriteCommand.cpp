@@ -48,9 +48,11 @@ bool AdjustBitRate(FormCore& form) {
     }
     form.ShowStatus("get ack 1");
 
-    // 9. to 11. Confirm with 0x55; the chip answers 0xE6. No purge before it.
+    // 9. The rate is measured.
     form.ShowStatus("bit rate adjust complete");
+    // 10. Confirm with 0x55, without a purge before it.
     WriteByte(proto::kSyncConfirm);
+    // 11. The chip answers 0xE6.
     if (!AwaitReply(form, proto::kSyncConfirmed, 0, kReplyWindow, kConfirmTicks)) {
         form.SoundBeep();
         form.ShowStatus("cpu not answer 2");
@@ -71,17 +73,20 @@ void Button1Click(FormCore& form) {
     // 2. The link is the write's from here on; VIEW no longer sets the rate.
     form.LinkBusy = 1;
     form.MonitorRateSet = 1;
-    // 3. to 5.
+    // 3. The rate of the adjustment.
     SetBaudRate(DeviceHandle, proto::kAdjustBitRate);
+    // 4., 5.
     form.SoundBeep();
     form.ShowStatus("bit rate adjust");
     // 6. Restart into boot mode.
     EnterBootMode(form);
-    // 7. to 12. Adjustment, boot-mode sequence, transfer and the final restart.
+    // 7. to 11. The bit-rate adjustment.
+    // 12. Only after a good boot-mode sequence: the transfer, then the restart
+    //     into the new program whatever the transfer's outcome.
     if (AdjustBitRate(form) && RunBootSequence(form) != 1) {
         form.TransferImage();
         ResetTarget(form);
     }
-    // 13.
+    // 13. Every path ends here.
     form.LinkBusy = 0;
 }
