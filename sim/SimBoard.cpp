@@ -16,9 +16,8 @@ using namespace proto;
 
 namespace {
 
-// What the chip offers in its inquiry replies and accepts in its selections.
-const uint8_t kDeviceCode[4] = {'3', 'u', '0', '1'};
-constexpr uint8_t kClockMode = 0x00;
+// What the chip offers in its inquiry replies and accepts in its selections
+// (its device code and clock mode are the ones in bootmode/Protocol.h).
 const uint8_t kRatios[] = {1, 2, 4};             // for both clock types
 constexpr uint32_t kMinInput = 800, kMaxInput = 1600;  // 0.01 MHz: 8.00 .. 16.00 MHz
 constexpr uint32_t kMinClock = 800;                    // 8.00 MHz
