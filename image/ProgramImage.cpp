@@ -110,8 +110,9 @@ void EndProgramming(FormCore& form) {
 void ProgramImage(FormCore& form, const FlashImage& image) {
     const uint32_t length = image.ImageLength;
 
-    // 1. Set-up: the bar at 0 against at most 65535 steps.
-    const uint32_t maximum = length < kProgressMaximum ? length : kProgressMaximum;
+    // 1. Set-up: the bar at 0 against at most 65535 steps (and at least one:
+    //    a bar whose maximum is 0 shows itself as busy).
+    const uint32_t maximum = length == 0 ? 1 : length < kProgressMaximum ? length : kProgressMaximum;
     form.SetProgressPosition(0);
     form.SetProgressMaximum(static_cast<int>(maximum));
     form.ShowStatus("File -> cpu board");
