@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTextBlock>
+#include <QTimer>
 
 #include <string>
 #include <vector>
@@ -229,6 +230,21 @@ TEST_F(MonitorWindow, ReadingBackStaysOnItsTextWhileTheOldestLinesGo) {
     window->FlushLines();
     EXPECT_EQ(window->Memo1->blockCount(), TForm2::kMaxLines);
     EXPECT_EQ(TopLine(), reading);
+}
+
+TEST_F(MonitorWindow, AnOpenMonitorDoesNotKeepTheApplicationAlive) {
+    QWidget mainWindow;
+    mainWindow.show();
+    window->ShowAndRaise();
+    bool stuck = false;
+    QTimer::singleShot(0, &mainWindow, [&] { mainWindow.close(); });
+    QTimer::singleShot(2000, qApp, [&] {
+        stuck = true;
+        QCoreApplication::quit();
+    });
+
+    QApplication::exec();  // ends when the last window that counts has closed
+    EXPECT_FALSE(stuck);
 }
 
 }  // namespace
