@@ -19,18 +19,24 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-QApplication& App() {
-    static int argc = 1;
-    static char name[] = "monitor_gui_tests";
-    static char* argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
-    return app;
-}
+// The application object lives from before the first test to after the last,
+// and goes before the program's own exit handlers run.
+class QtEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { app_ = std::make_unique<QApplication>(argc_, argv_); }
+    void TearDown() override { app_.reset(); }
+
+private:
+    int argc_ = 1;
+    char name_[18] = "monitor_gui_tests";
+    char* argv_[2] = {name_, nullptr};
+    std::unique_ptr<QApplication> app_;
+};
+const auto* const kQtEnvironment = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 class MonitorWindow : public MonitorFixture {
 protected:
     void SetUp() override {
-        App();
         MonitorFixture::SetUp();
         window = std::make_unique<TForm2>(form);
     }
