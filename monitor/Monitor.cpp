@@ -1,11 +1,7 @@
 #include "monitor/Monitor.h"
 
 #include "app/FormCore.h"
-#if __has_include("bootmode/ResetLines.h")
 #include "bootmode/ResetLines.h"
-#else
-void ResetTarget(FormCore& form);  // TEMPORARY until the reset lines land
-#endif
 #include "link/Driver.h"
 
 bool MonitorView(FormCore& form) {

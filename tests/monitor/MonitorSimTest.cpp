@@ -1,0 +1,88 @@
+// The monitor against the simulated board on virtual time: the board's user
+// program sends a banner after each restart into it and echoes every byte.
+#include "monitor/Monitor.h"
+
+#include "sim/UserProgram.h"
+#include "support/SimScope.h"
+#include "support/TestForm.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+class MonitorOnTheBoard : public ::testing::Test {
+protected:
+    // A programmed flash, as a finished write leaves it.
+    void Program(size_t length) {
+        std::vector<uint8_t> image(length);
+        for (size_t i = 0; i < length; ++i) image[i] = static_cast<uint8_t>(i * 7 + 3);
+        sim.board.LoadFlash(image);
+    }
+    std::string Banner() const {
+        const auto& flash = sim.board.Flash();
+        return UserProgramBanner(SummarizeFlash(flash.data(), flash.size()));
+    }
+    // All received text, whatever ticks it came in on.
+    std::string Received() const {
+        std::string all;
+        for (const std::string& line : form.monitorLines) all += line;
+        return all;
+    }
+    static bool EndsWith(const std::string& text, const std::string& end) {
+        return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+    }
+
+    TestForm form;
+    SimScope sim{form};
+};
+
+TEST_F(MonitorOnTheBoard, CpuResetBringsTheBannerAndKeysComeBackAsEchoes) {
+    Program(1000);
+    ASSERT_TRUE(MonitorView(form));
+    EXPECT_EQ(sim.board.HostRate(), 38400u);
+
+    CpuReset(form);
+    form.RunFor(5 * TestForm::kTick);
+
+    EXPECT_EQ(sim.board.State(), SimState::UserProgram);
+    EXPECT_TRUE(EndsWith(Received(), Banner())) << Received();
+    EXPECT_NE(Banner().find("1024 bytes"), std::string::npos) << Banner();
+    EXPECT_EQ(form.LinkBusy, 0);
+
+    form.monitorLines.clear();
+    SendKey(form, KeyByte(8, false));   // "H"
+    SendKey(form, KeyByte(9, true));    // "i", small letter
+    SendKey(form, KeyByte(41, false));  // Enter
+    form.RunFor(3 * TestForm::kTick);
+    EXPECT_EQ(Received(), "Hi\r");
+}
+
+TEST_F(MonitorOnTheBoard, TextArrivesWhileTheWindowWasNeverOpened) {
+    Program(256);
+    // No VIEW: the link is still at the writer's 19200 bit/s, so the banner
+    // sent at 38400 arrives, but not as the banner.
+    CpuReset(form);
+    form.RunFor(5 * TestForm::kTick);
+    EXPECT_FALSE(form.monitorLines.empty());
+    EXPECT_EQ(Received().find(Banner()), std::string::npos);
+
+    // After VIEW the next restart reads clean.
+    ASSERT_TRUE(MonitorView(form));
+    form.monitorLines.clear();
+    CpuReset(form);
+    form.RunFor(5 * TestForm::kTick);
+    EXPECT_TRUE(EndsWith(Received(), Banner())) << Received();
+}
+
+TEST_F(MonitorOnTheBoard, ABlankBoardStaysSilent) {
+    ASSERT_TRUE(MonitorView(form));
+    CpuReset(form);
+    SendKey(form, 'x');
+    form.RunFor(5 * TestForm::kTick);
+    EXPECT_TRUE(form.monitorLines.empty());
+}
+
+}  // namespace
