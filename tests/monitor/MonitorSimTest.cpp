@@ -2,6 +2,8 @@
 // program sends a banner after each restart into it and echoes every byte.
 #include "monitor/Monitor.h"
 
+#include "../image/SRecordText.h"
+#include "bootmode/WriteCommand.h"
 #include "sim/UserProgram.h"
 #include "support/SimScope.h"
 #include "support/TestForm.h"
@@ -58,6 +60,36 @@ TEST_F(MonitorOnTheBoard, CpuResetBringsTheBannerAndKeysComeBackAsEchoes) {
     SendKey(form, KeyByte(41, false));  // Enter
     form.RunFor(3 * TestForm::kTick);
     EXPECT_EQ(Received(), "Hi\r");
+}
+
+TEST_F(MonitorOnTheBoard, AfterAWriteTheNewProgramSpeaksThroughTheMonitor) {
+    std::vector<std::string> records = {Record('0', 0, {'m', 'o', 'n'})};
+    for (uint32_t address = 0; address < 320; address += 32) records.push_back(Record('1', address, Counting(32, 0x41)));
+    records.push_back(Record('9', 0));
+    TempFile file(Lines(records));
+    form.fileChoice = file.Path();
+
+    Button1Click(form);
+    ASSERT_EQ(form.LastStatusText(), "FLASH ROM write correct done!");
+    // The banner of the write's closing restart waited out the busy link.
+    form.RunFor(5 * TestForm::kTick);
+    EXPECT_TRUE(EndsWith(Received(), Banner())) << Received();
+    EXPECT_NE(Banner().find("320 bytes"), std::string::npos) << Banner();
+
+    // The write left the link at 38400 bit/s: VIEW does not touch the rate.
+    const uint32_t rateBefore = sim.board.HostRate();
+    ASSERT_TRUE(MonitorView(form));
+    EXPECT_EQ(sim.board.HostRate(), rateBefore);
+
+    form.monitorLines.clear();
+    CpuReset(form);
+    form.RunFor(5 * TestForm::kTick);
+    EXPECT_TRUE(EndsWith(Received(), Banner())) << Received();
+
+    form.monitorLines.clear();
+    SendKey(form, KeyByte(27, false));  // "0"
+    form.RunFor(3 * TestForm::kTick);
+    EXPECT_EQ(Received(), "0");
 }
 
 TEST_F(MonitorOnTheBoard, TextArrivesWhileTheWindowWasNeverOpened) {
