@@ -171,6 +171,7 @@ TEST(ProgramImage, LateReplyIsPolledForWithThePumpBetweenPolls) {
     FakeTarget target;
     target.scope.provider->log.logStatusPolls = true;
     TestForm form;
+    form.LinkBusy = 1;  // as during a write: the monitor's pump stays off the link
     target.reply = [&](size_t n) {
         if (n == 0) form.At(form.clock.now + 250000, [&] { target.device->Feed({proto::kAck}); });
         return n == 0 ? Bytes{} : Bytes{proto::kAck};
