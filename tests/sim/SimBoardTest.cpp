@@ -278,3 +278,20 @@ TEST(SimRealTime, TimerDescriptorWakesForTheBoardsEvents) {
 }
 
 }  // namespace
+
+namespace {
+TEST(SimBoardLines, LoadedFlashRunsAsIfStartedLongAgo) {
+    TestForm form;
+    SimScope sim(form);
+    EXPECT_EQ(sim.board.State(), SimState::UserBlank);
+    sim.board.LoadFlash(Bytes(10, 0x22));
+    EXPECT_EQ(sim.board.State(), SimState::UserProgram);
+    SetBaudRate(DeviceHandle, 38400);
+    EXPECT_EQ(Text(Exchange(form, {'o', 'k'}, 2)), "ok");
+    // At the wrong rate the echo is garbled both ways.
+    SetBaudRate(DeviceHandle, 19200);
+    Bytes echo = Exchange(form, {'o'}, 1);
+    ASSERT_EQ(echo.size(), 1u);
+    EXPECT_NE(echo[0], 'o');
+}
+}  // namespace
