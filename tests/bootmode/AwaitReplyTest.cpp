@@ -12,12 +12,6 @@ std::vector<uint8_t> Filled(size_t n, uint8_t fill, size_t at = SIZE_MAX, uint8_
     return v;
 }
 
-// The reply wait runs inside a write, with LinkBusy set, so the monitor's
-// receive pump leaves the queue alone.
-struct ReplyBench : Bench {
-    ReplyBench() { form.LinkBusy = 1; }
-};
-
 std::vector<std::string> Reads(Bench& b) {
     std::vector<std::string> out;
     for (const std::string& c : b.Log())
@@ -52,7 +46,8 @@ TEST(AwaitReply, ThresholdWindowAndQueue) {
          {"ReadBytes 256", "ReadBytes 44"}, 0},
     };
     for (const Case& c : cases) {
-        ReplyBench b;
+        Bench b;
+        b.form.LinkBusy = 1;  // as during a write: the monitor's pump stays off the link
         b.dev->rx.assign(c.queued.begin(), c.queued.end());
         const bool found = AwaitReply(b.form, c.awaited, c.threshold, 20, 10);
         EXPECT_EQ(found, c.found) << c.name;
@@ -69,7 +64,8 @@ TEST(AwaitReply, ReplyArrivingDuringTheWait) {
     struct Case { int64_t arrival; bool found; };
     // A wait of 2 ticks from time 0 ends at the second tick.
     for (Case c : {Case{150000, true}, Case{199999, true}, Case{250000, false}}) {
-        ReplyBench b;
+        Bench b;
+        b.form.LinkBusy = 1;  // as during a write: the monitor's pump stays off the link
         FakeDevice* d = b.dev;
         b.form.At(c.arrival, [d] { d->Feed({0x00}); });
         EXPECT_EQ(AwaitReply(b.form, 0x00, 0, 20, 2), c.found) << c.arrival;
@@ -78,7 +74,8 @@ TEST(AwaitReply, ReplyArrivingDuringTheWait) {
 }
 
 TEST(AwaitReply, FailedReadIsFollowedByTheNextPoll) {
-    ReplyBench b;
+    Bench b;
+    b.form.LinkBusy = 1;  // as during a write: the monitor's pump stays off the link
     FakeDevice* d = b.dev;
     d->Feed({0x06});
     d->failReads = LINK_IO_ERROR;
@@ -88,7 +85,8 @@ TEST(AwaitReply, FailedReadIsFollowedByTheNextPoll) {
     EXPECT_GE(b.Count("ReadBytes 1"), 2);
     EXPECT_EQ(b.form.clock.now, 300000);
 
-    ReplyBench f;
+    Bench f;
+    f.form.LinkBusy = 1;  // as during a write: the monitor's pump stays off the link
     f.dev->Feed({0x06});
     f.dev->failReads = LINK_IO_ERROR;
     EXPECT_FALSE(AwaitReply(f.form, 0x06, 0, 20, 10));
@@ -97,7 +95,8 @@ TEST(AwaitReply, FailedReadIsFollowedByTheNextPoll) {
 
 TEST(AwaitReply, OneStatusQueryAndOnePumpPassPerPoll) {
     for (bool replies : {false, true}) {
-        ReplyBench b;
+        Bench b;
+        b.form.LinkBusy = 1;  // as during a write: the monitor's pump stays off the link
         b.scope.provider->log.logStatusPolls = true;
         FakeDevice* d = b.dev;
         if (replies) b.form.At(450000, [d] { d->Feed({0x06}); });
