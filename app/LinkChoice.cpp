@@ -56,11 +56,13 @@ bool TakeLinkOptions(std::vector<std::string>& args, LinkChoice* choice, std::st
 
 bool ParseLinkOptions(int argc, char** argv, LinkChoice* choice, std::string* error) {
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
-    if (!TakeLinkOptions(args, choice, error)) return false;
+    LinkChoice parsed;
+    if (!TakeLinkOptions(args, &parsed, error)) return false;
     if (!args.empty()) {
         *error = "unknown argument: " + args.front();
         return false;
     }
+    *choice = std::move(parsed);
     return true;
 }
 

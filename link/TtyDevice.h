@@ -22,6 +22,7 @@
 #pragma once
 
 #include "link/Device.h"
+#include "link/Driver.h"
 
 #include <cstdint>
 #include <deque>
