@@ -7,6 +7,8 @@
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -22,22 +24,27 @@ void ScheduleScreenshot(TForm1* form) {
     });
 }
 
+int Usage(const std::string& error) {
+    std::fprintf(stderr, "h8sxwriter: %s\nusage: h8sxwriter [--port PATH | --sim[=KEY=VALUE,...]]\n%s", error.c_str(),
+                 LinkOptionsUsage());
+    return 2;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (IsCliCommand(argc, argv)) return CliMain(argc, argv);
 
-    // 1. The application object (it takes Qt's own options off argv).
-    QApplication app(argc, argv);
-
-    // 2. Which converters to talk to.
+    // 1. A bad link option is reported before anything needs a display.
     LinkChoice choice;
     std::string error;
-    if (!ParseLinkOptions(argc, argv, &choice, &error)) {
-        std::fprintf(stderr, "h8sxwriter: %s\nusage: h8sxwriter [--port PATH | --sim[=KEY=VALUE,...]]\n%s", error.c_str(),
-                     LinkOptionsUsage());
-        return 2;
-    }
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (!TakeLinkOptions(args, &choice, &error)) return Usage(error);
+
+    // 2. The application object (it takes Qt's own options off argv); what
+    //    is left must be link options only.
+    QApplication app(argc, argv);
+    if (!ParseLinkOptions(argc, argv, &choice, &error)) return Usage(error);
     InstallLinkChoice(choice);
 
     // 3. The main window, shown (its first show connects), then the monitor
