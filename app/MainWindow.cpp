@@ -2,6 +2,7 @@
 
 #include "app/ImageFileDialog.h"
 #include "app/WindowFonts.h"
+#include "bootmode/WriteCommand.h"
 #include "link/Driver.h"
 #include "monitor/Monitor.h"
 #include "monitor/MonitorWindow.h"
@@ -204,7 +205,7 @@ void TForm1::AppendMonitorLine(const std::string& bytes) {
 void TForm1::Button1Click() {
     if (writing_ || closePending_) return;  // no write nested inside a running one
     writing_ = true;
-    // WRITE COMMAND: call ::Button1Click(*this) from bootmode/WriteCommand.h here once it is on main.
+    ::Button1Click(*this);
     writing_ = false;
 }
 
@@ -235,3 +236,7 @@ void TForm1::FinishPendingClose() {
     closePending_ = false;
     close();
 }
+
+// The window's meta-object code goes into this file's object, so that a
+// program that uses only the other windows does not pull in this one.
+#include "moc_MainWindow.cpp"

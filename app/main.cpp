@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
     //    window, hidden.
     Form1 = new TForm1;
     Form1->show();
-    Form2 = new TForm2;
+    Form2 = new TForm2(*Form1);
     Form2->hide();
     ScheduleScreenshot(Form1);
 

@@ -189,6 +189,23 @@ TEST_F(MainWindowTest, ClosingDuringAWaitEndsTheWaitAndThenCloses) {
     EXPECT_FALSE(form->isVisible());
 }
 
+TEST_F(MainWindowTest, ClosingDuringAWriteEndsItQuicklyAsAFailure) {
+    FakeLinkScope link;
+    link.provider->entries = {{"FTSILENT", "/dev/ttyUSB0"}};
+    form->show();
+    ASSERT_NE(link.provider->Device(), nullptr);  // a target that never answers
+    QElapsedTimer clock;
+    clock.start();
+    QTimer::singleShot(0, form->Button1, &QPushButton::click);
+    QTimer::singleShot(300, form.get(), [this] { form->close(); });
+    while (form->isVisible() && clock.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_FALSE(form->isVisible());
+    // Ten unanswered attempts take 2 s on a running clock; closing cuts them short.
+    EXPECT_LT(clock.elapsed(), 1500);
+    EXPECT_EQ(form->Label3->text(), "cpu not answer 1");
+    EXPECT_EQ(form->LinkBusy, 0);
+}
+
 TEST_F(MainWindowTest, ClosingWhileIdleClosesAtOnce) {
     FakeLinkScope link;
     form->show();
