@@ -23,6 +23,7 @@ TEST(SimBoardLines, TheWritersSequencesChooseTheMode) {
                                              {"RTS set", false, true}, {"both set", true, true}}) {
         SCOPED_TRACE(s.what);
         TestForm form;
+        form.LinkBusy = 1;  // the test talks to the board itself: the monitor's pump stays off the link
         SimScope sim(form);
         sim.board.LoadFlash(Bytes(300, 0x5A));
         (s.dtr ? SetDtr : ClearDtr)(DeviceHandle);
@@ -52,6 +53,7 @@ TEST(SimBoardLines, TheWritersSequencesChooseTheMode) {
 
 TEST(SimBoardLines, RtsAloneRestartsNothingAndABlankFlashStaysQuiet) {
     TestForm form;
+    form.LinkBusy = 1;  // the test talks to the board itself: the monitor's pump stays off the link
     SimScope sim(form);
     SetRts(DeviceHandle);
     ClearRts(DeviceHandle);
@@ -89,6 +91,7 @@ TEST(SimBoardFlash, PersistsBetweenRuns) {
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i);
     {
         TestForm form;
+        form.LinkBusy = 1;  // the test talks to the board itself: the monitor's pump stays off the link
         SimScope sim(form, options);
         EXPECT_EQ(sim.board.FlashFileError(), "");
         sim.board.LoadFlash(Bytes(8192, 0x00));  // erased by the session below
@@ -113,6 +116,7 @@ TEST(SimBoardFlash, PersistsBetweenRuns) {
 
     // The next run meets the program: its banner names it.
     TestForm form;
+    form.LinkBusy = 1;  // the test talks to the board itself: the monitor's pump stays off the link
     SimScope sim(form, options);
     EXPECT_TRUE(std::equal(data.begin(), data.end(), sim.board.Flash().begin() + 1024));
     SetBaudRate(DeviceHandle, 38400);
@@ -282,6 +286,7 @@ TEST(SimRealTime, TimerDescriptorWakesForTheBoardsEvents) {
 namespace {
 TEST(SimBoardLines, LoadedFlashRunsAsIfStartedLongAgo) {
     TestForm form;
+    form.LinkBusy = 1;  // the test talks to the board itself: the monitor's pump stays off the link
     SimScope sim(form);
     EXPECT_EQ(sim.board.State(), SimState::UserBlank);
     sim.board.LoadFlash(Bytes(10, 0x22));

@@ -46,6 +46,7 @@ TEST(SimBootProgram, RejectsBadChecksums) {
         return f;
     };
     TestForm form;
+    form.LinkBusy = 1;  // the test talks to the board itself: the monitor's pump stays off the link
     SimScope sim(form);
     Adjust(form);
     for (const Case& c : std::vector<Case>{
@@ -70,6 +71,7 @@ TEST(SimBootProgram, RejectsBadChecksums) {
 
 TEST(SimBootProgram, ChecksBlockAddressesAndErasedAreas) {
     TestForm form;
+    form.LinkBusy = 1;  // the test talks to the board itself: the monitor's pump stays off the link
     SimOptions options;
     options.flashSize = 4096;
     SimScope sim(form, options);
@@ -114,6 +116,7 @@ TEST(SimBootProgram, AnswersOutOfSequenceCommandsWithErrors) {
     };
     for (const Case& c : cases) {
         TestForm form;
+        form.LinkBusy = 1;  // the test talks to the board itself: the monitor's pump stays off the link
         SimScope sim(form);
         Adjust(form);
         for (uint8_t step : c.before)
@@ -125,6 +128,7 @@ TEST(SimBootProgram, AnswersOutOfSequenceCommandsWithErrors) {
 
 TEST(SimBootProgram, GarblesBytesWhenTheRatesDiffer) {
     TestForm form;
+    form.LinkBusy = 1;  // the test talks to the board itself: the monitor's pump stays off the link
     SimScope sim(form);
     EnterBootModeLines(form);
     form.WaitForTicks(1);
@@ -172,6 +176,7 @@ TEST(SimBootProgram, ChecksTheNewBitRateFields) {
     };
     for (const Case& c : cases) {
         TestForm form;
+        form.LinkBusy = 1;  // the test talks to the board itself: the monitor's pump stays off the link
         SimScope sim(form);
         Adjust(form);
         ASSERT_EQ(Exchange(form, kSelectDevice), Bytes{0x06});
@@ -184,6 +189,7 @@ TEST(SimBootProgram, ChecksTheNewBitRateFields) {
 
 TEST(SimBootProgram, DeviceAndClockModeContentIsChecked) {
     TestForm form;
+    form.LinkBusy = 1;  // the test talks to the board itself: the monitor's pump stays off the link
     SimScope sim(form);
     Adjust(form);
     EXPECT_EQ(Exchange(form, Framed({0x10, 0x04, '3', 'u', '0', '2'}), 2), (Bytes{0x90, 0x21}));
@@ -195,6 +201,7 @@ TEST(SimBootProgram, DeviceAndClockModeContentIsChecked) {
 
 TEST(SimBootProgram, EraseTakesItsTimeAndLosesWhatArrivesMeanwhile) {
     TestForm form;
+    form.LinkBusy = 1;  // the test talks to the board itself: the monitor's pump stays off the link
     SimOptions options;
     options.eraseMicros = 25 * 1000000;  // a slow chip
     SimScope sim(form, options);
@@ -217,6 +224,7 @@ TEST(SimBootProgram, EraseTakesItsTimeAndLosesWhatArrivesMeanwhile) {
 
 TEST(SimBootProgram, ProgrammingTimePerBlockDelaysTheAcknowledgement) {
     TestForm form;
+    form.LinkBusy = 1;  // the test talks to the board itself: the monitor's pump stays off the link
     SimOptions options;
     options.programMicros = 30000;
     SimScope sim(form, options);
@@ -320,6 +328,7 @@ TEST(SimBootProgram, InjectedFaults) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         TestForm form;
+        form.LinkBusy = 1;  // the test talks to the board itself: the monitor's pump stays off the link
         SimScope sim(form, c.options);
         c.check(form, sim.board);
     }
@@ -327,6 +336,7 @@ TEST(SimBootProgram, InjectedFaults) {
 
 TEST(SimBootProgram, UnpluggedConverterFailsEverything) {
     TestForm form;
+    form.LinkBusy = 1;  // the test talks to the board itself: the monitor's pump stays off the link
     SimOptions options;
     options.unplugAfter = 3;
     SimScope sim(form, options);
