@@ -47,7 +47,7 @@ int ZerosReceived(const SimBoard& board) {
     return n;
 }
 
-TEST(SimWrite, GoodWriteReachesTheUserMat) {
+TEST(WriteOnSim, GoodWriteReachesTheUserMat) {
     SimForm form;
     SimScope sim(form);
     form.board = &sim.board;
@@ -77,7 +77,7 @@ TEST(SimWrite, GoodWriteReachesTheUserMat) {
     EXPECT_EQ(form.MonitorRateSet, 1);
 }
 
-TEST(SimWrite, BoardFaults) {
+TEST(WriteOnSim, BoardFaults) {
     struct Case {
         const char* name;
         void (*set)(SimOptions&);
@@ -130,8 +130,8 @@ TEST(SimWrite, BoardFaults) {
 }
 
 // With the image transfer of the program itself.
-TEST(SimWrite, TransferRunsAndTheTargetRestartsWhateverItsOutcome) {
-    char dir[] = "/tmp/bootmode-simwrite-XXXXXX";
+TEST(WriteOnSim, TransferRunsAndTheTargetRestartsWhateverItsOutcome) {
+    char dir[] = "/tmp/bootmode-writeonsim-XXXXXX";
     ASSERT_NE(mkdtemp(dir), nullptr);
     const std::string path = std::string(dir) + "/tiny.mot";
     {
