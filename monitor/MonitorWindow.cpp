@@ -1,6 +1,6 @@
 #include "monitor/MonitorWindow.h"
 
-#include "app/FontFaces.h"
+#include "app/WindowFonts.h"
 #include "monitor/Monitor.h"
 
 #include <QCheckBox>
@@ -49,17 +49,9 @@ QString KeyCaption(int n) {
     return QString(QChar(KeyByte(n, false)));
 }
 
-QFont GothicFont(int pixels) {
-    QFont font(ProportionalGothicFace());
-    font.setPixelSize(pixels);
-    font.setWeight(QFont::Normal);
-    font.setItalic(false);
-    return font;
-}
-
 void SetLook(QWidget* w, const Place& p, int fontPixels, QPalette::ColorRole role, const QColor& colour) {
     w->setGeometry(p.left, p.top, p.width, p.height);
-    w->setFont(GothicFont(fontPixels));
+    w->setFont(PGothicFont(fontPixels));
     QPalette palette = w->palette();
     palette.setColor(role, colour);
     w->setPalette(palette);
@@ -68,14 +60,12 @@ void SetLook(QWidget* w, const Place& p, int fontPixels, QPalette::ColorRole rol
 }  // namespace
 
 TForm2::TForm2(FormCore& mainForm, QWidget* parent) : QWidget(parent, Qt::Window), form_(mainForm) {
-    InstallFontSubstitutions();
-
     // 1. The window: caption, place, its own font (blue, 12 pixels; no control
     //    inherits it, each sets its own). It stays hidden until VIEW.
     setWindowTitle(QStringLiteral("SIO MONITOR & KEYBOARD"));
     move(kLeft, kTop);
     resize(kClientWidth, kClientHeight);
-    setFont(GothicFont(12));
+    setFont(PGothicFont(12));
     QPalette own = palette();
     own.setColor(QPalette::WindowText, kBlue);
     setPalette(own);
