@@ -1,5 +1,7 @@
 #include "app/ImageFileDialog.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
@@ -41,7 +43,12 @@ void ConfigureImageFileDialog(QFileDialog& dialog) {
 
 bool RunImageFileDialog(QFileDialog& dialog, std::string& path) {
     ApplyPatterns(dialog, dialog.selectedNameFilter());
-    if (dialog.exec() != QDialog::Accepted) return false;
+    const int result = dialog.exec();
+    // The dialog is kept for the next write; a completion list still open on
+    // its name field would otherwise stay on screen after it closes.
+    for (QCompleter* completer : dialog.findChildren<QCompleter*>())
+        if (completer->popup()) completer->popup()->hide();
+    if (result != QDialog::Accepted) return false;
     const QStringList files = dialog.selectedFiles();
     if (files.isEmpty()) return false;
     const QByteArray encoded = QFile::encodeName(files.front());
