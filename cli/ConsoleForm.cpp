@@ -57,6 +57,10 @@ void ConsoleForm::ShowStatus(const std::string& text) {
     lastStatus_ = text;
     if (verbosity_ == Verbosity::Quiet) return;
     if (verbosity_ == Verbosity::Normal && IsBlockText(text)) return;
+    // A message once the programming has moved ends it (a failure): the bar
+    // stays where it stopped, above the message. Before that the bar steps
+    // aside for the message and comes back below it.
+    if (barActive_ && progressPos_ > 0 && !IsBlockText(text)) EndBar();
     const bool redraw = barDrawn_;
     ClearBar();
     std::fputs(text.c_str(), out_);
@@ -121,7 +125,9 @@ void ConsoleForm::SetProgressMaximum(int maximum) {
 void ConsoleForm::SetProgressPosition(int position) {
     if (position < 0 || position > progressMax_) return;  // as a progress bar does
     progressPos_ = position;
-    DrawBar(position == progressMax_);
+    // The full bar stays on its own line above what follows.
+    if (barActive_ && position == progressMax_) EndBar();
+    else DrawBar(false);
 }
 
 bool ConsoleForm::ChooseImageFile(std::string& path) {
@@ -143,12 +149,7 @@ void ConsoleForm::TransferImage() {
 }
 
 void ConsoleForm::Finish() {
-    if (barDrawn_) {
-        DrawBar(true);
-        WriteAll(errFd_, "\n", 1);
-        barDrawn_ = false;
-    }
-    barActive_ = false;
+    EndBar();
     if (verbosity_ == Verbosity::Quiet && !lastStatus_.empty()) {
         std::fputs(lastStatus_.c_str(), out_);
         std::fputc('\n', out_);
@@ -170,6 +171,13 @@ void ConsoleForm::DrawBar(bool force) {
     const std::string line = "\r" + FormatProgress(done, total, elapsed) + "\033[K";
     WriteAll(errFd_, line.data(), line.size());
     barDrawn_ = true;
+}
+
+void ConsoleForm::EndBar() {
+    if (barActive_) DrawBar(true);
+    if (barDrawn_) WriteAll(errFd_, "\n", 1);
+    barDrawn_ = false;
+    barActive_ = false;
 }
 
 void ConsoleForm::ClearBar() {

@@ -83,6 +83,7 @@ private:
 
     void DrawBar(bool force);
     void ClearBar();
+    void EndBar();   // the bar's last state on a line of its own
 
     Verbosity verbosity_;
     FILE* out_;

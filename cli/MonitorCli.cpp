@@ -3,19 +3,20 @@
 // 1. Connect as the start-up does; its messages go to standard error, since
 //    standard output carries the target's bytes.
 // 2. Switch the link to the monitor's 38400 bit/s as VIEW does.
-// 3. With --reset, restart the target into its program as CPU_RESET does.
-// 4. Pump: received bytes go to standard output through the receive pump of
-//    every tick; bytes from standard input go to the target while the link
-//    is idle. A terminal on standard input is put in raw mode (restored on
-//    every way out) and Ctrl-] quits; from a pipe or file, the monitor ends
-//    one second after the input's end once the target has fallen quiet.
-//    --seconds N ends it after N seconds instead. SIGINT, SIGTERM and SIGHUP
-//    end it cleanly.
+// 3. With --reset, restart the target into its program as CPU_RESET does,
+//    then give the program two ticks to start before any input goes out
+//    (a starting chip loses what reaches it).
+// 4. Pump: received bytes go to standard output, unchanged, through the
+//    receive pump of every tick; bytes from standard input go to the target
+//    while the link is idle. A terminal on standard input is put in raw mode
+//    (restored on every way out) and Ctrl-] quits. From a pipe or a file, the
+//    monitor ends one second after the input's end once the target has
+//    fallen quiet. --seconds N ends it after N seconds instead. SIGINT,
+//    SIGTERM and SIGHUP end it cleanly.
 #include "cli/Commands.h"
 #include "cli/ConsoleForm.h"
 #include "cli/LinkSetup.h"
 
-#include "bootmode/ResetLines.h"
 #include "link/Driver.h"
 #include "monitor/Monitor.h"
 
@@ -98,11 +99,12 @@ int RunMonitor(const CliArgs& args) {
     // 2. The monitor's bit rate.
     MonitorView(form);
 
-    // 3. The restart.
+    // 3. The restart; the target's bytes are shown from here on.
     SignalScope signals;
+    form.SetMonitorOutput(STDOUT_FILENO);
     if (args.reset) {
-        form.SoundBeep();
-        ResetTarget(form);
+        CpuReset(form);
+        form.WaitForTicks(2);
     }
 
     // 4. The pump.
@@ -113,7 +115,6 @@ int RunMonitor(const CliArgs& args) {
     RawTerminal rawTerminal(interactive ? STDIN_FILENO : -1);
     if (interactive) std::fprintf(stderr, "monitor at 38400 bit/s; Ctrl-] quits\r\n");
 
-    form.SetMonitorOutput(STDOUT_FILENO);
     form.WatchInput(STDIN_FILENO, [&] {
         unsigned char buf[256];
         ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);

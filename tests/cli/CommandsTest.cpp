@@ -22,7 +22,7 @@ std::string Sim(const std::string& flash, const std::string& more = "") {
 // S1 records of 16 bytes from address 0 and an S9 end record.
 std::string MakeSrec(const std::string& data) {
     std::string text;
-    char buf[8];
+    char buf[16];
     for (size_t at = 0; at < data.size(); at += 16) {
         const size_t n = std::min<size_t>(16, data.size() - at);
         unsigned sum = static_cast<unsigned>(n + 3) + ((at >> 8) & 0xFF) + (at & 0xFF);
@@ -76,8 +76,12 @@ void ExpectFlashHolds(const std::string& flashPath, const std::string& data) {
     ASSERT_GE(flash.size(), data.size() + 128);
     EXPECT_EQ(flash.substr(0, data.size()), data);
     const size_t blocksEnd = (data.size() + 127) / 128 * 128;
-    if (blocksEnd > data.size()) EXPECT_EQ(flash.substr(data.size(), 5), std::string(5, '\xFF'));
-    if (blocksEnd >= data.size() + 14) EXPECT_EQ(flash.substr(data.size() + 5, 9), "QXA060220");
+    if (blocksEnd > data.size()) {
+        EXPECT_EQ(flash.substr(data.size(), 5), std::string(5, '\xFF'));
+    }
+    if (blocksEnd >= data.size() + 14) {
+        EXPECT_EQ(flash.substr(data.size() + 5, 9), "QXA060220");
+    }
     EXPECT_EQ(flash.find_first_not_of('\xFF', blocksEnd), std::string::npos);
 }
 
@@ -117,7 +121,7 @@ TEST(WriteCommand, TargetFailuresExitWithOne) {
     };
     const Case cases[] = {
         {"silent", "cpu not answer 1"},
-        {"no-reply-block=2", "time out err1"},
+        {"no-reply-block=1", "time out err1"},
     };
     for (const Case& c : cases) {
         RunResult r = RunWriter({"write", dir.File("fw.mot"), Sim(dir.File("flash.bin"), c.fault)}, kLimit);
@@ -187,7 +191,9 @@ TEST(CommandLine, UsageErrorsExitWithTwoAndHelpWithZero) {
         EXPECT_EQ(r.status, c.status) << c.args[0] << "\n" << r.out << r.err;
         const std::string& stream = c.onStdout ? r.out : r.err;
         EXPECT_NE(stream.find(c.text), std::string::npos) << c.args[0] << "\nout: " << r.out << "\nerr: " << r.err;
-        if (c.status == 2) EXPECT_EQ(r.out, "");
+        if (c.status == 2) {
+            EXPECT_EQ(r.out, "");
+        }
     }
 }
 
