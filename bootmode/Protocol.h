@@ -17,6 +17,7 @@ constexpr uint8_t kSyncByte = 0x00;       // host sends these until the chip ech
 constexpr uint8_t kSyncAnswer = 0x00;
 constexpr uint8_t kSyncConfirm = 0x55;
 constexpr uint8_t kSyncConfirmed = 0xE6;
+constexpr uint8_t kSyncFailed = 0xFF;      // the chip's answer when the confirmation fails
 
 // Commands.
 constexpr uint8_t kDeviceInquiry = 0x20;
@@ -51,6 +52,7 @@ constexpr uint8_t kErrOperatingFrequency = 0x27;
 constexpr uint8_t kErrAddress = 0x2A;
 constexpr uint8_t kErrProgramming = 0x53;
 constexpr uint8_t kErrErase = 0x51;
+constexpr uint8_t kErrCommand = 0x80;      // command not accepted in the chip's state
 
 // The programming command: 0x50, 4 address bytes (most significant first),
 // 128 data bytes, checksum.
@@ -58,6 +60,17 @@ constexpr size_t kBlockSize = 128;
 constexpr size_t kBlockCommandSize = 1 + 4 + kBlockSize + 1;  // 134
 // The end of programming: 0x50 with address FFFFFFFF and no data.
 constexpr uint8_t kEndCommand[6] = {0x50, 0xFF, 0xFF, 0xFF, 0xFF, 0xB4};
+
+// The writer's session with this chip and board.
+constexpr uint32_t kAdjustBitRate = 19200;  // bit-rate adjustment up to the new bit rate
+constexpr uint32_t kWriteBitRate = 38400;   // from the new-bit-rate confirmation on
+constexpr uint8_t kDeviceCode[4] = {'3', 'u', '0', '1'};  // device selection data
+constexpr uint8_t kClockMode = 0x00;                       // clock-mode selection data
+// New-bit-rate data: bit rate in 100 bit/s, input clock in 0.01 MHz (both
+// most significant byte first), the number of ratios, the ratios.
+constexpr uint16_t kNewBitRateUnits = 384;      // 38400 bit/s
+constexpr uint16_t kInputClockUnits = 1250;     // 12.50 MHz
+constexpr uint8_t kMultiplicationRatios[2] = {4, 2};  // 12.5 MHz x 4 = 50 MHz CPU clock
 
 // The checksum byte that makes `n` bytes plus itself sum to 0 modulo 256.
 inline uint8_t FrameChecksum(const uint8_t* bytes, size_t n) {

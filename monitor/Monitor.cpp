@@ -1,6 +1,50 @@
 #include "monitor/Monitor.h"
 
 #include "app/FormCore.h"
+#if __has_include("bootmode/ResetLines.h")
+#include "bootmode/ResetLines.h"
+#else
+void ResetTarget(FormCore& form);  // TEMPORARY until the reset lines land
+#endif
+#include "link/Driver.h"
 
-// Filled in with the monitor.
-bool MonitorView(FormCore& form) { return form.LinkBusy == 0; }
+bool MonitorView(FormCore& form) {
+    // 1. The link belongs to a write or the start-up connection.
+    if (form.LinkBusy) return false;
+    // 2. The monitor rate, once per run and never after a write has started.
+    //    The flag goes up first and stays up even if the call fails.
+    if (!form.MonitorRateSet) {
+        form.MonitorRateSet = 1;
+        SetBaudRate(DeviceHandle, kMonitorBitRate);
+    }
+    // 3. The beep; 4. the caller shows the window.
+    form.SoundBeep();
+    return true;
+}
+
+uint8_t KeyByte(int button, bool smallLetter) {
+    if (button >= 1 && button <= 26) return static_cast<uint8_t>((smallLetter ? 'a' : 'A') + button - 1);
+    if (button >= 27 && button <= 36) return static_cast<uint8_t>('0' + button - 27);
+    switch (button) {
+        case 37: return '/';
+        case 38: return '*';
+        case 39: return '-';
+        case 40: return '+';
+        case 41: return 0x0D;  // Enter: carriage return alone
+        default: return 0;
+    }
+}
+
+void SendKey(FormCore& form, uint8_t keyChar) {
+    if (form.LinkBusy) return;
+    form.SoundBeep();
+    uint8_t buffer[1] = {keyChar};
+    uint32_t written = 0;
+    WriteBytes(DeviceHandle, buffer, 1, &written);
+}
+
+void CpuReset(FormCore& form) {
+    if (form.LinkBusy) return;
+    form.SoundBeep();
+    ResetTarget(form);
+}

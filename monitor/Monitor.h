@@ -1,12 +1,41 @@
-// The monitor's toolkit-free commands: VIEW's flag logic, SendKey and the key
-// table. The Qt window (monitor/MonitorWindow.h) calls these.
+// The monitor's commands without any toolkit: VIEW's link logic, the on-screen
+// keyboard's byte table, SendKey and CPU_RESET. The monitor window
+// (monitor/MonitorWindow.h) and the main window's VIEW button call these.
+//
+// Contract
+// - Nothing here reports an error or writes the status line; the statuses of
+//   SetBaudRate and WriteBytes are ignored and LastStatus is left alone.
+// - While LinkBusy is set (the start-up connection or a write owns the link)
+//   VIEW, the character keys and CPU_RESET are refused without a sign: no
+//   beep, no driver call, no change of any field.
 #pragma once
 
 #include <cstdint>
 
 class FormCore;
 
-// VIEW: refused (false) while LinkBusy is set; otherwise switches the link to
-// 38400 bit/s once (MonitorRateSet), sounds the Sound beep and returns true:
-// the caller then shows the monitor window.
+// The link's bit rate while the monitor talks to the target program.
+constexpr uint32_t kMonitorBitRate = 38400;
+
+// VIEW. Refused (false) while LinkBusy is set. Otherwise: the first time
+// (MonitorRateSet clear) sets MonitorRateSet and then switches the link to
+// 38400 bit/s, whatever that call returns; sounds the Sound beep; returns
+// true, and the caller shows the monitor window and brings it to the front.
+// Nothing is purged, nothing is reset.
 bool MonitorView(FormCore& form);
+
+// The byte that key button `button` (1..41) sends: 1..26 the letters "A".."Z"
+// (small letters while `smallLetter` is ticked), 27..36 the digits, 37..40
+// "/", "*", "-", "+", 41 "Enter" as a lone carriage return. Any other number
+// (42 MON.CLR, 43 CPU_RESET, out of range) sends nothing and gives 0.
+uint8_t KeyByte(int button, bool smallLetter);
+
+// Sends one key: refused while LinkBusy is set; otherwise the Sound beep, then
+// exactly one byte written to the converter.
+void SendKey(FormCore& form, uint8_t keyChar);
+
+// CPU_RESET: refused while LinkBusy is set, so it cannot cut into a running
+// write; otherwise the Sound beep, then ResetTarget restarts the target into
+// its own program (a two-tick wait with the message pump running, ending with
+// LinkBusy clear).
+void CpuReset(FormCore& form);

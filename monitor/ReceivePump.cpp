@@ -1,6 +1,41 @@
 #include "monitor/ReceivePump.h"
 
 #include "app/FormCore.h"
+#include "link/Driver.h"
 
-// Filled in with the monitor.
-void MonitorReceivePump(FormCore&) {}
+#include <cstring>
+#include <string>
+
+namespace {
+// One byte more than the largest read, so the text always ends in a zero.
+constexpr uint32_t kBufferSize = 256;
+constexpr uint32_t kLargestRead = kBufferSize - 1;
+}  // namespace
+
+void MonitorReceivePump(FormCore& form) {
+    // 1. A write or the start-up connection owns the link.
+    if (form.LinkBusy) return;
+
+    // 2. How many bytes wait; the status itself is not examined.
+    uint32_t waiting = 0, sending = 0, events = 0;
+    GetStatus(DeviceHandle, &waiting, &sending, &events);
+
+    // 3. Nothing to show.
+    if (waiting == 0) return;
+
+    // 4. A fresh buffer every time.
+    char buffer[kBufferSize];
+    std::memset(buffer, 0, sizeof buffer);
+
+    // 5. Take what waits, at most 255 bytes.
+    uint32_t got = 0;
+    LastStatus = ReadBytes(DeviceHandle, buffer, waiting < kLargestRead ? waiting : kLargestRead, &got);
+
+    // 6. A failed read shows nothing.
+    if (LastStatus != 0) return;
+
+    // 7. The text up to the first zero byte is one new line.
+    // The last byte is never read into, so a zero is always found.
+    const char* end = static_cast<const char*>(std::memchr(buffer, 0, sizeof buffer));
+    form.AppendMonitorLine(std::string(buffer, static_cast<size_t>(end - buffer)));
+}

@@ -1,0 +1,21 @@
+// The write command behind FWRITE: restart the target, put it into boot mode,
+// adjust the bit rate, run the boot-mode sequence, transfer the image and
+// restart the target into its new program.
+//
+// Contract
+// - Button1Click holds LinkBusy set from just after its first ResetTarget to
+//   its end, sets MonitorRateSet, and ends with LinkBusy clear on every path.
+// - Bit-rate adjustment at 19200 bit/s: up to ten 0x00 bytes, each followed
+//   by a wait of 2 ticks for a 0x00 among the first 20 bytes of a read; then
+//   one 0x55 and a wait of 10 ticks for 0xE6. "cpu not answer 1" does not
+//   beep; "cpu not answer 2" does.
+// - form.TransferImage() and the final ResetTarget run only after
+//   RunBootSequence returned 0; the final ResetTarget runs whatever the
+//   transfer's outcome. After a failure the lines stay in the boot-mode state.
+// - A click while a write is running (the waits run the message pump) or
+//   while LinkBusy is set returns at once: no traffic, no message, no beep.
+#pragma once
+
+class FormCore;
+
+void Button1Click(FormCore& form);

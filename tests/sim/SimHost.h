@@ -1,0 +1,80 @@
+// A scripted host for the board tests: frames out through the driver layer,
+// replies collected on the TestForm's virtual clock.
+#pragma once
+
+#include "bootmode/Protocol.h"
+#include "link/Driver.h"
+#include "support/TestForm.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+// A frame with its checksum appended.
+inline Bytes Framed(Bytes bytes) {
+    bytes.push_back(proto::FrameChecksum(bytes.data(), bytes.size()));
+    return bytes;
+}
+
+inline Bytes BlockCommand(uint32_t address, const uint8_t* data) {
+    Bytes f{proto::kProgram, static_cast<uint8_t>(address >> 24), static_cast<uint8_t>(address >> 16),
+            static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)};
+    f.insert(f.end(), data, data + proto::kBlockSize);
+    return Framed(f);
+}
+
+// Pumps until at least `want` bytes wait and nothing more is on its way, or
+// `ticks` ticks have passed, then takes everything that waits.
+inline Bytes Collect(TestForm& form, size_t want, int ticks = 10) {
+    form.WaitTicks = ticks;
+    uint32_t rx = 0, tx = 0, ev = 0;
+    while (form.WaitTicks != 0) {
+        GetStatus(DeviceHandle, &rx, &tx, &ev);
+        if (rx >= want && LinkNextDue(DeviceHandle) < 0) break;
+        form.ProcessMessages();
+    }
+    GetStatus(DeviceHandle, &rx, &tx, &ev);
+    Bytes got(rx);
+    uint32_t n = 0;
+    ReadBytes(DeviceHandle, got.data(), rx, &n);
+    got.resize(n);
+    return got;
+}
+
+// Purges, writes the frame and collects the reply.
+inline Bytes Exchange(TestForm& form, const Bytes& frame, size_t want = 1, int ticks = 10) {
+    PurgeBuffers(DeviceHandle, PURGE_BOTH);
+    uint32_t written = 0;
+    WriteBytes(DeviceHandle, frame.data(), static_cast<uint32_t>(frame.size()), &written);
+    return Collect(form, want, ticks);
+}
+
+// The line sequences of the writer.
+inline void EnterBootModeLines(TestForm& form) {
+    ClearDtr(DeviceHandle);
+    ClearRts(DeviceHandle);
+    form.WaitForTicks(1);
+    SetDtr(DeviceHandle);
+    ClearRts(DeviceHandle);
+}
+inline void ResetTargetLines(TestForm& form) {
+    SetRts(DeviceHandle);
+    SetDtr(DeviceHandle);
+    form.WaitForTicks(2);
+    ClearDtr(DeviceHandle);
+}
+
+// The frames the writer sends, up to the user-MAT selection.
+inline const Bytes kSelectDevice{0x10, 0x04, 0x33, 0x75, 0x30, 0x31, 0xE3};
+inline const Bytes kSelectClockMode{0x11, 0x01, 0x00, 0xEE};
+inline const Bytes kNewBitRate38400{0x3F, 0x07, 0x01, 0x80, 0x04, 0xE2, 0x02, 0x04, 0x02, 0x4B};
+
+inline bool SumsToZero(const Bytes& b) {
+    uint8_t s = 0;
+    for (uint8_t x : b) s = static_cast<uint8_t>(s + x);
+    return s == 0;
+}
+
+inline std::string Text(const Bytes& b) { return std::string(b.begin(), b.end()); }
