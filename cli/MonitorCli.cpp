@@ -98,9 +98,12 @@ int RunMonitor(const CliArgs& args) {
 
     // 2. The monitor's bit rate.
     MonitorView(form);
+    const bool interactive = ::isatty(STDIN_FILENO) == 1;
+    if (interactive) std::fprintf(stderr, "monitor at 38400 bit/s; Ctrl-] quits\n");
+    SignalScope signals;
+    RawTerminal rawTerminal(interactive ? STDIN_FILENO : -1);
 
     // 3. The restart; the target's bytes are shown from here on.
-    SignalScope signals;
     form.SetMonitorOutput(STDOUT_FILENO);
     if (args.reset) {
         CpuReset(form);
@@ -108,12 +111,9 @@ int RunMonitor(const CliArgs& args) {
     }
 
     // 4. The pump.
-    const bool interactive = ::isatty(STDIN_FILENO) == 1;
     bool quit = false;
     bool inputEnded = false;
     auto inputEnd = SteadyClock::now();
-    RawTerminal rawTerminal(interactive ? STDIN_FILENO : -1);
-    if (interactive) std::fprintf(stderr, "monitor at 38400 bit/s; Ctrl-] quits\r\n");
 
     form.WatchInput(STDIN_FILENO, [&] {
         unsigned char buf[256];
