@@ -3,8 +3,8 @@
 //
 // 1. Check the link options (a bad --sim option is a usage error).
 // 2. Read FILE completely with the reader of the window's transfer. A file
-//    that cannot be read, or that the reader refuses, ends the command with
-//    exit status 2: no provider is installed, no converter opened, and the
+//    that cannot be read, or that the reader refuses (its message and the
+//    Sound beep, as in the window), ends the command with exit status 2: no provider is installed, no converter opened, and the
 //    simulated board's flash file is not even opened.
 // 3. Install the provider and connect as the start-up does; a converter that
 //    did not open ends the command with exit status 1.
@@ -67,6 +67,7 @@ int RunWrite(const CliArgs& args) {
     }
     if (!read.Accepted()) {
         form.ShowStatus(read.message);
+        form.SoundBeep();
         form.Finish();
         return kExitUsage;
     }
