@@ -246,6 +246,11 @@ void SimBoard::LoadFlash(const std::vector<uint8_t>& bytes) {
     std::fill(flash_.begin(), flash_.end(), 0xFF);
     std::copy_n(bytes.begin(), std::min(bytes.size(), flash_.size()), flash_.begin());
     PersistAll();
+    // A running user program is as if it had started from this flash long ago.
+    if (state_ == SimState::UserBlank || state_ == SimState::UserProgram) {
+        const bool blank = std::all_of(flash_.begin(), flash_.end(), [](uint8_t b) { return b == 0xFF; });
+        state_ = blank ? SimState::UserBlank : SimState::UserProgram;
+    }
 }
 
 void SimBoard::PersistAll() { PersistRange(0, flash_.size()); }

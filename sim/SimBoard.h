@@ -104,7 +104,8 @@ public:
     int UserRestarts() const { return userRestarts_; }
     const std::vector<uint8_t>& Flash() const { return flash_; }
     // Replaces the flash contents (padded with 0xFF, cut at the flash size)
-    // and writes them through to the flash file.
+    // and writes them through to the flash file. A running user program then
+    // echoes (or stays quiet for a blank flash) without a new banner.
     void LoadFlash(const std::vector<uint8_t>& bytes);
     const std::vector<SimFrame>& Frames() const { return frames_; }
     // The frames whose first byte is `command` (0x50 frames include the end

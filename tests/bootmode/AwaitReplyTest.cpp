@@ -47,6 +47,7 @@ TEST(AwaitReply, ThresholdWindowAndQueue) {
     };
     for (const Case& c : cases) {
         Bench b;
+        b.form.LinkBusy = 1;  // as during a write: the monitor's pump stays off the link
         b.dev->rx.assign(c.queued.begin(), c.queued.end());
         const bool found = AwaitReply(b.form, c.awaited, c.threshold, 20, 10);
         EXPECT_EQ(found, c.found) << c.name;
@@ -64,6 +65,7 @@ TEST(AwaitReply, ReplyArrivingDuringTheWait) {
     // A wait of 2 ticks from time 0 ends at the second tick.
     for (Case c : {Case{150000, true}, Case{199999, true}, Case{250000, false}}) {
         Bench b;
+        b.form.LinkBusy = 1;  // as during a write: the monitor's pump stays off the link
         FakeDevice* d = b.dev;
         b.form.At(c.arrival, [d] { d->Feed({0x00}); });
         EXPECT_EQ(AwaitReply(b.form, 0x00, 0, 20, 2), c.found) << c.arrival;
@@ -73,6 +75,7 @@ TEST(AwaitReply, ReplyArrivingDuringTheWait) {
 
 TEST(AwaitReply, FailedReadIsFollowedByTheNextPoll) {
     Bench b;
+    b.form.LinkBusy = 1;  // as during a write: the monitor's pump stays off the link
     FakeDevice* d = b.dev;
     d->Feed({0x06});
     d->failReads = LINK_IO_ERROR;
@@ -83,6 +86,7 @@ TEST(AwaitReply, FailedReadIsFollowedByTheNextPoll) {
     EXPECT_EQ(b.form.clock.now, 300000);
 
     Bench f;
+    f.form.LinkBusy = 1;  // as during a write: the monitor's pump stays off the link
     f.dev->Feed({0x06});
     f.dev->failReads = LINK_IO_ERROR;
     EXPECT_FALSE(AwaitReply(f.form, 0x06, 0, 20, 10));
@@ -92,6 +96,7 @@ TEST(AwaitReply, FailedReadIsFollowedByTheNextPoll) {
 TEST(AwaitReply, OneStatusQueryAndOnePumpPassPerPoll) {
     for (bool replies : {false, true}) {
         Bench b;
+        b.form.LinkBusy = 1;  // as during a write: the monitor's pump stays off the link
         b.scope.provider->log.logStatusPolls = true;
         FakeDevice* d = b.dev;
         if (replies) b.form.At(450000, [d] { d->Feed({0x06}); });

@@ -10,8 +10,10 @@
 
 namespace {
 
-// A form that also keeps every position the bar showed.
+// A form in the middle of a write (LinkBusy keeps the monitor's receive pump
+// off the link) that also keeps every position the bar showed.
 struct RecordingForm : TestForm {
+    RecordingForm() { LinkBusy = 1; }
     std::vector<int> positions;
     void SetProgressPosition(int p) override {
         TestForm::SetProgressPosition(p);
@@ -93,7 +95,7 @@ TEST(ProgramImage, BlocksAndTrailerBytesSent) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.length);
         FakeTarget target;
-        TestForm form;
+        RecordingForm form;
         const Bytes data = Counting(c.length, 0x10);
         ProgramImage(form, *ImageOf(data));
         ASSERT_EQ(target.Writes().size(), c.blocks + 1);
@@ -116,7 +118,7 @@ TEST(ProgramImage, BlocksAndTrailerBytesSent) {
 
 TEST(ProgramImage, AddressBytesAndChecksums) {
     FakeTarget target;
-    TestForm form;
+    RecordingForm form;
     Bytes data(65536 + 128, 0x00);
     std::fill(data.begin(), data.begin() + 128, 0xFF);
     ProgramImage(form, *ImageOf(data));
@@ -128,7 +130,7 @@ TEST(ProgramImage, AddressBytesAndChecksums) {
     EXPECT_TRUE(Bytes(w[512].begin() + 1, w[512].begin() + 5) == (Bytes{0x00, 0x01, 0x00, 0x00}));
 
     FakeTarget zeros;
-    TestForm form2;
+    RecordingForm form2;
     ProgramImage(form2, *ImageOf(Bytes(128, 0x00)));
     EXPECT_EQ(zeros.Writes()[0][133], 0xB0) << "all-0x00 block at address 0";
 }
@@ -157,7 +159,7 @@ TEST(ProgramImage, FailuresStopTheTransfer) {
         FakeTarget target;
         if (c.reply) target.reply = c.reply;
         target.device->failReads = c.failReads ? LINK_IO_ERROR : LINK_OK;
-        TestForm form;
+        RecordingForm form;
         ProgramImage(form, *ImageOf(Counting(4 * 128)));
         EXPECT_EQ(form.LastStatusText(), c.status);
         EXPECT_EQ(target.Writes().size(), c.writes);
@@ -170,7 +172,7 @@ TEST(ProgramImage, FailuresStopTheTransfer) {
 TEST(ProgramImage, LateReplyIsPolledForWithThePumpBetweenPolls) {
     FakeTarget target;
     target.scope.provider->log.logStatusPolls = true;
-    TestForm form;
+    RecordingForm form;
     target.reply = [&](size_t n) {
         if (n == 0) form.At(form.clock.now + 250000, [&] { target.device->Feed({proto::kAck}); });
         return n == 0 ? Bytes{} : Bytes{proto::kAck};
@@ -189,7 +191,7 @@ TEST(ProgramImage, LateReplyIsPolledForWithThePumpBetweenPolls) {
 TEST(ProgramImage, ReplyReadNeverExceedsItsBuffer) {
     FakeTarget target;
     target.reply = [](size_t) { return Bytes(300, proto::kAck); };
-    TestForm form;
+    RecordingForm form;
     ProgramImage(form, *ImageOf(Counting(128)));
     const auto& calls = target.scope.provider->log.calls;
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "ReadBytes 256"), 2);
@@ -198,7 +200,7 @@ TEST(ProgramImage, ReplyReadNeverExceedsItsBuffer) {
 
 TEST(ProgramImage, NoBeepWithoutSound) {
     FakeTarget target;
-    TestForm form;
+    RecordingForm form;
     form.sound = false;
     ProgramImage(form, *ImageOf(Counting(10)));
     EXPECT_EQ(form.LastStatusText(), "FLASH ROM write correct done!");

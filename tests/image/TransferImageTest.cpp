@@ -10,6 +10,12 @@
 
 namespace {
 
+// A form in the middle of a write: LinkBusy keeps the monitor's receive pump
+// off the link.
+struct WritingForm : TestForm {
+    WritingForm() { LinkBusy = 1; }
+};
+
 struct AckingTarget {
     FakeLinkScope scope;
     FakeDevice* device = nullptr;
@@ -23,7 +29,7 @@ struct AckingTarget {
 
 TEST(TransferImage, CancelLeavesTheStatusAndTouchesNothing) {
     AckingTarget target;
-    TestForm form;
+    WritingForm form;
     form.progressPos = 50;
     TransferImage(form);
     EXPECT_EQ(form.fileDialogs, 1);
@@ -34,7 +40,7 @@ TEST(TransferImage, CancelLeavesTheStatusAndTouchesNothing) {
 
 TEST(TransferImage, UnopenableFileEndsWithoutAMessage) {
     AckingTarget target;
-    TestForm form;
+    WritingForm form;
     form.progressPos = 50;
     form.fileChoice = "/nonexistent/dir/firmware.mot";
     TransferImage(form);
@@ -55,7 +61,7 @@ TEST(TransferImage, RefusedFileIsReportedWithABeepAndNothingIsSent) {
     };
     for (const Case& c : cases) {
         AckingTarget target;
-        TestForm form;
+        WritingForm form;
         TempFile file(c.text);
         form.fileChoice = file.Path();
         const int descriptors = OpenDescriptors();
@@ -69,7 +75,7 @@ TEST(TransferImage, RefusedFileIsReportedWithABeepAndNothingIsSent) {
 
 TEST(TransferImage, AcceptedFileIsProgrammed) {
     AckingTarget target;
-    TestForm form;
+    WritingForm form;
     const Bytes data = Counting(300, 3);
     std::vector<std::string> lines = {Record('0', 0, {'h'})};
     for (size_t at = 0; at < data.size(); at += 32)
@@ -95,7 +101,7 @@ TEST(TransferImage, AcceptedFileIsProgrammed) {
 TEST(TransferImage, FileIsClosedWhenProgrammingFails) {
     AckingTarget target;
     target.device->onWrite = nullptr;  // the target never answers
-    TestForm form;
+    WritingForm form;
     TempFile file(Lines({Record('1', 0, Counting(16)), Record('9', 0)}));
     form.fileChoice = file.Path();
     const int descriptors = OpenDescriptors();

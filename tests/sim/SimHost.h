@@ -6,6 +6,7 @@
 #include "link/Driver.h"
 #include "support/TestForm.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -19,9 +20,10 @@ inline Bytes Framed(Bytes bytes) {
 }
 
 inline Bytes BlockCommand(uint32_t address, const uint8_t* data) {
-    Bytes f{proto::kProgram, static_cast<uint8_t>(address >> 24), static_cast<uint8_t>(address >> 16),
-            static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address)};
-    f.insert(f.end(), data, data + proto::kBlockSize);
+    Bytes f(5 + proto::kBlockSize);
+    f[0] = proto::kProgram;
+    for (int i = 0; i < 4; ++i) f[1 + i] = static_cast<uint8_t>(address >> (24 - 8 * i));
+    std::copy(data, data + proto::kBlockSize, f.begin() + 5);
     return Framed(f);
 }
 

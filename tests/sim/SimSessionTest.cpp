@@ -67,6 +67,7 @@ void BootToProgramming(TestForm& form, SimBoard& board) {
 
 TEST(SimSession, ProgramsTheImageAndStartsIt) {
     TestForm form;
+    form.LinkBusy = 1;  // as during a write: the monitor's pump stays off the link
     SimOptions options;
     SimScope sim(form, options);
     SimBoard& board = sim.board;

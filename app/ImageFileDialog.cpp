@@ -1,0 +1,50 @@
+#include "app/ImageFileDialog.h"
+
+#include <QFile>
+#include <QFileDialog>
+#include <QFileSystemModel>
+
+const char* const kImageFilterLabel = "MOTファイル(*.MOT,*.S)";
+
+namespace {
+
+const char* const kAllFilesLabel = "All files (*)";
+
+// QFileDialog takes a filter's patterns from the parentheses of its label,
+// and the label of the first entry lists its patterns with a comma, which it
+// cannot read. So the patterns of the selected entry are put onto the
+// dialog's file model directly, each time an entry is chosen. Matching is
+// not case-sensitive (the dialog's model filter has no QDir::CaseSensitive).
+void ApplyPatterns(QFileDialog& dialog, const QString& label) {
+    QFileSystemModel* model = dialog.findChild<QFileSystemModel*>();
+    if (!model) return;
+    if (label == QString::fromUtf8(kImageFilterLabel))
+        model->setNameFilters({QStringLiteral("*.MOT*"), QStringLiteral("*.S")});
+    else
+        model->setNameFilters({QStringLiteral("*")});
+}
+
+}  // namespace
+
+void ConfigureImageFileDialog(QFileDialog& dialog) {
+    dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    dialog.setOption(QFileDialog::ReadOnly, true);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setNameFilters({QString::fromUtf8(kImageFilterLabel), QString::fromLatin1(kAllFilesLabel)});
+    dialog.selectNameFilter(QString::fromUtf8(kImageFilterLabel));
+    // filterSelected comes after the dialog has set the label's own patterns.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,
+                     [&dialog](const QString& label) { ApplyPatterns(dialog, label); });
+    ApplyPatterns(dialog, dialog.selectedNameFilter());
+}
+
+bool RunImageFileDialog(QFileDialog& dialog, std::string& path) {
+    ApplyPatterns(dialog, dialog.selectedNameFilter());
+    if (dialog.exec() != QDialog::Accepted) return false;
+    const QStringList files = dialog.selectedFiles();
+    if (files.isEmpty()) return false;
+    const QByteArray encoded = QFile::encodeName(files.front());
+    path.assign(encoded.constData(), static_cast<size_t>(encoded.size()));
+    return true;
+}

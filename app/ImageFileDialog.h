@@ -1,0 +1,20 @@
+// The file dialog of a write (OpenDialog1): it asks for the S-record file.
+//
+// Contract
+// - ConfigureImageFileDialog sets up a Qt (non-native) open dialog with two
+//   filter entries: "MOTファイル(*.MOT,*.S)", which shows files matching
+//   *.MOT* or *.S in any letter case, and "All files (*)". The read-only box
+//   starts ticked; only an existing file can be chosen.
+// - RunImageFileDialog runs it modally: true with the chosen path (in the
+//   file system's encoding), false when the user cancelled.
+#pragma once
+
+#include <QString>
+#include <string>
+
+class QFileDialog;
+
+extern const char* const kImageFilterLabel;   // "MOTファイル(*.MOT,*.S)"
+
+void ConfigureImageFileDialog(QFileDialog& dialog);
+bool RunImageFileDialog(QFileDialog& dialog, std::string& path);
