@@ -89,7 +89,7 @@ void ExpectFlashHolds(const std::string& flashPath, const std::string& data) {
 
 }  // namespace
 
-TEST(WriteCommand, ProgramsTheSimulatedBoardAndReportsEveryStage) {
+TEST(CliWrite, ProgramsTheSimulatedBoardAndReportsEveryStage) {
     TempDir dir;
     const std::string data = Pattern(300);  // three blocks, the last with trailer bytes
     WriteFile(dir.File("fw.mot"), MakeSrec(data));
@@ -114,7 +114,7 @@ TEST(WriteCommand, ProgramsTheSimulatedBoardAndReportsEveryStage) {
     EXPECT_EQ(q.out, "FLASH ROM write correct done!\n");
 }
 
-TEST(WriteCommand, TargetFailuresExitWithOne) {
+TEST(CliWrite, TargetFailuresExitWithOne) {
     TempDir dir;
     WriteFile(dir.File("fw.mot"), MakeSrec(Pattern(64)));
     struct Case {
@@ -134,7 +134,7 @@ TEST(WriteCommand, TargetFailuresExitWithOne) {
     }
 }
 
-TEST(WriteCommand, RefusedFileExitsWithTwoBeforeTouchingTheBoard) {
+TEST(CliWrite, RefusedFileExitsWithTwoBeforeTouchingTheBoard) {
     TempDir dir;
     const std::string good = MakeSrec(Pattern(32));
     std::string badChecksum = good;
@@ -168,7 +168,7 @@ TEST(WriteCommand, RefusedFileExitsWithTwoBeforeTouchingTheBoard) {
     EXPECT_FALSE(created);
 }
 
-TEST(CommandLine, UsageErrorsExitWithTwoAndHelpWithZero) {
+TEST(CliUsage, UsageErrorsExitWithTwoAndHelpWithZero) {
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -199,14 +199,14 @@ TEST(CommandLine, UsageErrorsExitWithTwoAndHelpWithZero) {
     }
 }
 
-TEST(CommandLine, ListsTheSimulatedConverter) {
+TEST(CliUsage, ListsTheSimulatedConverter) {
     TempDir dir;
     RunResult r = RunWriter({"list", Sim(dir.File("flash.bin"))}, kLimit);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "0\tSIM1622A1\tsim\n");
 }
 
-TEST(MonitorCommand, ShowsTheBannerOfTheProgramJustWritten) {
+TEST(CliMonitor, ShowsTheBannerOfTheProgramJustWritten) {
     TempDir dir;
     const std::string data = Pattern(256);
     WriteFile(dir.File("fw.mot"), MakeSrec(data));
@@ -228,7 +228,7 @@ TEST(MonitorCommand, ShowsTheBannerOfTheProgramJustWritten) {
     EXPECT_NE(m.err.find("USB Serial Number Open Success!"), std::string::npos) << m.err;
 }
 
-TEST(WriteCommand, ProgramsTheBoardOnAPseudoTerminalThroughTheTtyBackend) {
+TEST(CliWrite, ProgramsTheBoardOnAPseudoTerminalThroughTheTtyBackend) {
     TempDir dir;
     const std::string data = Pattern(200);
     WriteFile(dir.File("fw.mot"), MakeSrec(data));
