@@ -199,7 +199,7 @@ TEST(CliUsage, UsageErrorsExitWithTwoAndHelpWithZero) {
     }
 }
 
-TEST(CliUsage, ListsTheSimulatedConverter) {
+TEST(CliList, ShowsTheSimulatedConverter) {
     TempDir dir;
     RunResult r = RunWriter({"list", Sim(dir.File("flash.bin"))}, kLimit);
     EXPECT_EQ(r.status, 0) << r.err;
