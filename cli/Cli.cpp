@@ -3,6 +3,7 @@
 #include "cli/CliArgs.h"
 #include "cli/Commands.h"
 
+#include <csignal>
 #include <cstdio>
 
 namespace {
@@ -127,6 +128,10 @@ int CliMain(int argc, char** argv) {
         std::printf("h8sxwriter %s\n", H8SXWRITER_VERSION);
         return kExitOk;
     }
+    // A reader that goes away (`h8sxwriter write ... | head -3`) must not end
+    // a write half-way and leave the target in boot mode: output to it just
+    // fails from then on.
+    std::signal(SIGPIPE, SIG_IGN);
     switch (a.command) {
         case CliCommand::Write: return RunWrite(a);
         case CliCommand::Monitor: return RunMonitor(a);
