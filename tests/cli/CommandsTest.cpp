@@ -92,9 +92,9 @@ void ExpectFlashHolds(const std::string& flashPath, const std::string& data) {
 TEST(CliWrite, ProgramsTheSimulatedBoardAndReportsEveryStage) {
     TempDir dir;
     const std::string data = Pattern(300);  // three blocks, the last with trailer bytes
-    WriteFile(dir.File("fw.mot"), MakeSrec(data));
+    WriteFile(dir.Sub("fw.mot"), MakeSrec(data));
 
-    RunResult r = RunWriter({"write", dir.File("fw.mot"), Sim(dir.File("flash.bin"))}, kLimit);
+    RunResult r = RunWriter({"write", dir.Sub("fw.mot"), Sim(dir.Sub("flash.bin"))}, kLimit);
     ASSERT_FALSE(r.timedOut);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(InOrder(r.OutLines(), kGoodWrite));
@@ -102,21 +102,21 @@ TEST(CliWrite, ProgramsTheSimulatedBoardAndReportsEveryStage) {
     // The per-block texts only with --verbose; the bar only on a terminal.
     EXPECT_EQ(r.out.find("rssponse OK"), std::string::npos);
     EXPECT_EQ(r.err, "");
-    ExpectFlashHolds(dir.File("flash.bin"), data);
+    ExpectFlashHolds(dir.Sub("flash.bin"), data);
 
     // --verbose adds one text per block, alternating; --quiet keeps the last.
-    RunResult v = RunWriter({"write", "-v", dir.File("fw.mot"), Sim(dir.File("flash.bin"))}, kLimit);
+    RunResult v = RunWriter({"write", "-v", dir.Sub("fw.mot"), Sim(dir.Sub("flash.bin"))}, kLimit);
     EXPECT_EQ(v.status, 0) << v.out << v.err;
     EXPECT_TRUE(InOrder(v.OutLines(), {"File -> cpu board", "rssponse OK", std::string(11, ' '), "rssponse OK",
                                        "FLASH ROM write correct done!"}));
-    RunResult q = RunWriter({"write", "--quiet", dir.File("fw.mot"), Sim(dir.File("flash.bin"))}, kLimit);
+    RunResult q = RunWriter({"write", "--quiet", dir.Sub("fw.mot"), Sim(dir.Sub("flash.bin"))}, kLimit);
     EXPECT_EQ(q.status, 0) << q.out << q.err;
     EXPECT_EQ(q.out, "FLASH ROM write correct done!\n");
 }
 
 TEST(CliWrite, TargetFailuresExitWithOne) {
     TempDir dir;
-    WriteFile(dir.File("fw.mot"), MakeSrec(Pattern(64)));
+    WriteFile(dir.Sub("fw.mot"), MakeSrec(Pattern(64)));
     struct Case {
         const char* fault;
         const char* lastMessage;
@@ -126,7 +126,7 @@ TEST(CliWrite, TargetFailuresExitWithOne) {
         {"no-reply-block=1", "time out err1"},
     };
     for (const Case& c : cases) {
-        RunResult r = RunWriter({"write", dir.File("fw.mot"), Sim(dir.File("flash.bin"), c.fault)}, kLimit);
+        RunResult r = RunWriter({"write", dir.Sub("fw.mot"), Sim(dir.Sub("flash.bin"), c.fault)}, kLimit);
         ASSERT_FALSE(r.timedOut) << c.fault;
         EXPECT_EQ(r.status, 1) << c.fault << "\n" << r.out << r.err;
         ASSERT_FALSE(r.OutLines().empty()) << c.fault;
@@ -139,12 +139,12 @@ TEST(CliWrite, RefusedFileExitsWithTwoBeforeTouchingTheBoard) {
     const std::string good = MakeSrec(Pattern(32));
     std::string badChecksum = good;
     badChecksum[badChecksum.find('\n') - 1] ^= 1;  // the first record's checksum
-    WriteFile(dir.File("bad-sum.mot"), badChecksum);
-    WriteFile(dir.File("bad-digit.mot"), "S1130000GG\nS9030000FC\n");
+    WriteFile(dir.Sub("bad-sum.mot"), badChecksum);
+    WriteFile(dir.Sub("bad-digit.mot"), "S1130000GG\nS9030000FC\n");
 
     // An existing flash stays as it was; a missing one is not created.
     const std::string before = std::string(1024, '\x5A');
-    WriteFile(dir.File("kept.bin"), before);
+    WriteFile(dir.Sub("kept.bin"), before);
 
     struct Case {
         std::string file;
@@ -152,9 +152,9 @@ TEST(CliWrite, RefusedFileExitsWithTwoBeforeTouchingTheBoard) {
         const char* message;  // on standard output or error
     };
     const Case cases[] = {
-        {dir.File("bad-sum.mot"), dir.File("kept.bin"), "file checksum err line 1"},
-        {dir.File("bad-digit.mot"), dir.File("new.bin"), "file format err line 1"},
-        {dir.File("missing.mot"), dir.File("new.bin"), "missing.mot"},
+        {dir.Sub("bad-sum.mot"), dir.Sub("kept.bin"), "file checksum err line 1"},
+        {dir.Sub("bad-digit.mot"), dir.Sub("new.bin"), "file format err line 1"},
+        {dir.Sub("missing.mot"), dir.Sub("new.bin"), "missing.mot"},
     };
     for (const Case& c : cases) {
         RunResult r = RunWriter({"write", c.file, Sim(c.flash)}, kLimit);
@@ -162,9 +162,9 @@ TEST(CliWrite, RefusedFileExitsWithTwoBeforeTouchingTheBoard) {
         EXPECT_NE((r.out + r.err).find(c.message), std::string::npos) << r.out << r.err;
         EXPECT_EQ(r.out.find("USB Serial Number"), std::string::npos) << "the converter was opened";
     }
-    EXPECT_EQ(ReadFile(dir.File("kept.bin")), before);
+    EXPECT_EQ(ReadFile(dir.Sub("kept.bin")), before);
     bool created = true;
-    ReadFile(dir.File("new.bin"), &created);
+    ReadFile(dir.Sub("new.bin"), &created);
     EXPECT_FALSE(created);
 }
 
@@ -201,7 +201,7 @@ TEST(CliUsage, UsageErrorsExitWithTwoAndHelpWithZero) {
 
 TEST(CliList, ShowsTheSimulatedConverter) {
     TempDir dir;
-    RunResult r = RunWriter({"list", Sim(dir.File("flash.bin"))}, kLimit);
+    RunResult r = RunWriter({"list", Sim(dir.Sub("flash.bin"))}, kLimit);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "0\tSIM1622A1\tsim\n");
 }
@@ -209,13 +209,13 @@ TEST(CliList, ShowsTheSimulatedConverter) {
 TEST(CliMonitor, ShowsTheBannerOfTheProgramJustWritten) {
     TempDir dir;
     const std::string data = Pattern(256);
-    WriteFile(dir.File("fw.mot"), MakeSrec(data));
-    RunResult w = RunWriter({"write", "-q", dir.File("fw.mot"), Sim(dir.File("flash.bin"))}, kLimit);
+    WriteFile(dir.Sub("fw.mot"), MakeSrec(data));
+    RunResult w = RunWriter({"write", "-q", dir.Sub("fw.mot"), Sim(dir.Sub("flash.bin"))}, kLimit);
     ASSERT_EQ(w.status, 0) << w.out << w.err;
 
     // Piped input is sent and echoed; the monitor ends once the input has
     // ended and the target has fallen quiet.
-    RunResult m = RunWriter({"monitor", "--reset", Sim(dir.File("flash.bin"))}, kLimit, "hello");
+    RunResult m = RunWriter({"monitor", "--reset", Sim(dir.Sub("flash.bin"))}, kLimit, "hello");
     ASSERT_FALSE(m.timedOut);
     EXPECT_EQ(m.status, 0) << m.err;
     // The banner names the size and sum of what was written.
@@ -231,14 +231,14 @@ TEST(CliMonitor, ShowsTheBannerOfTheProgramJustWritten) {
 TEST(CliWrite, ProgramsTheBoardOnAPseudoTerminalThroughTheTtyBackend) {
     TempDir dir;
     const std::string data = Pattern(200);
-    WriteFile(dir.File("fw.mot"), MakeSrec(data));
-    Background board({"sim", "--pty", dir.File("link"), Sim(dir.File("flash.bin"))});
-    ASSERT_TRUE(WaitForPath(dir.File("link"), 10)) << "the board's link did not appear";
+    WriteFile(dir.Sub("fw.mot"), MakeSrec(data));
+    Background board({"sim", "--pty", dir.Sub("link"), Sim(dir.Sub("flash.bin"))});
+    ASSERT_TRUE(WaitForPath(dir.Sub("link"), 10)) << "the board's link did not appear";
 
-    RunResult r = RunWriter({"write", dir.File("fw.mot"), "--port", dir.File("link")}, kLimit);
+    RunResult r = RunWriter({"write", dir.Sub("fw.mot"), "--port", dir.Sub("link")}, kLimit);
     ASSERT_FALSE(r.timedOut);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(InOrder(r.OutLines(), kGoodWrite));
     EXPECT_EQ(board.Stop(), 0);
-    ExpectFlashHolds(dir.File("flash.bin"), data);
+    ExpectFlashHolds(dir.Sub("flash.bin"), data);
 }

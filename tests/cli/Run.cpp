@@ -55,10 +55,10 @@ std::vector<std::string> RunResult::OutLines() const {
 
 RunResult RunWriter(const std::vector<std::string>& args, double timeoutSeconds, const std::string& input) {
     TempDir dir;
-    WriteFile(dir.File("in"), input);
-    int in = open(dir.File("in").c_str(), O_RDONLY);
-    int out = open(dir.File("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int err = open(dir.File("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    WriteFile(dir.Sub("in"), input);
+    int in = open(dir.Sub("in").c_str(), O_RDONLY);
+    int out = open(dir.Sub("out").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = open(dir.Sub("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     pid_t pid = Spawn(args, in, out, err);
     close(in);
     close(out);
@@ -73,8 +73,8 @@ RunResult RunWriter(const std::vector<std::string>& args, double timeoutSeconds,
     } else {
         r.status = ExitStatusOf(wstatus);
     }
-    r.out = ReadFile(dir.File("out"));
-    r.err = ReadFile(dir.File("err"));
+    r.out = ReadFile(dir.Sub("out"));
+    r.err = ReadFile(dir.Sub("err"));
     return r;
 }
 
@@ -101,20 +101,6 @@ int Background::Stop(double seconds) {
     }
     reaped_ = true;
     return status_;
-}
-
-TempDir::TempDir() {
-    const char* base = std::getenv("TMPDIR");
-    std::string tmpl = std::string(base && *base ? base : "/tmp") + "/h8cli-XXXXXX";
-    char* made = mkdtemp(tmpl.data());
-    path = made ? made : "/tmp";
-}
-
-TempDir::~TempDir() {
-    if (path != "/tmp") {
-        std::string cmd = "rm -rf '" + path + "'";
-        (void)!std::system(cmd.c_str());
-    }
 }
 
 std::string ReadFile(const std::string& path, bool* exists) {

@@ -3,6 +3,8 @@
 // process (the pty board) that is stopped with SIGTERM.
 #pragma once
 
+#include "support/TempDir.h"
+
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -31,14 +33,6 @@ private:
     pid_t pid_ = -1;
     bool reaped_ = false;
     int status_ = -1;
-};
-
-// A fresh directory under the test temp dir, removed with the object.
-struct TempDir {
-    std::string path;
-    TempDir();
-    ~TempDir();
-    std::string File(const std::string& name) const { return path + "/" + name; }
 };
 
 std::string ReadFile(const std::string& path, bool* exists = nullptr);
