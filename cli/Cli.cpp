@@ -1,5 +1,147 @@
 #include "cli/Cli.h"
 
-// Filled in with the command line.
-bool IsCliCommand(int, char**) { return false; }
-int CliMain(int, char**) { return 2; }
+#include "cli/CliArgs.h"
+#include "cli/Commands.h"
+
+#include <csignal>
+#include <cstdio>
+
+namespace {
+
+constexpr const char* kLinkHelp =
+    "Link (before or after the command):\n"
+    "  --port PATH      the serial device PATH: a ttyUSB, any other serial tty, or a\n"
+    "                   pseudo-terminal (such as one made by 'h8sxwriter sim --pty')\n"
+    "  --sim[=OPTS]     the built-in simulated board; OPTS is KEY=VALUE,... (see the\n"
+    "                   README), e.g. --sim=flash=/tmp/flash.bin\n"
+    "  Without either, the first FTDI converter found is used.\n";
+
+constexpr const char* kExitHelp =
+    "Exit status: 0 success, 1 a failure of the target or the link, 2 a usage or\n"
+    "file error.\n";
+
+struct CommandHelp {
+    CliCommand command;
+    const char* usage;   // one line, after "Usage: h8sxwriter "
+    const char* text;    // the rest of --help
+};
+
+const CommandHelp kHelp[] = {
+    {CliCommand::Write, "write FILE [--port PATH | --sim[=OPTS]] [--verbose | --quiet]",
+     "Programs the Motorola S-record FILE into the target's flash.\n"
+     "FILE is read and checked completely first; a refused or unreadable file ends\n"
+     "the command (exit 2) before the converter or the target is touched. Then the\n"
+     "converter is opened, the target is put into boot mode, its flash is erased and\n"
+     "programmed, and the target is restarted into the new program.\n"
+     "Each status message goes to standard output on a line of its own. While\n"
+     "standard error is a terminal a progress bar there follows the programming.\n"
+     "\n"
+     "  -v, --verbose    also the per-block texts (\"rssponse OK\" and a blank line)\n"
+     "  -q, --quiet      only the last message\n"
+     "Exit status: 0 when the write ended with \"FLASH ROM write correct done!\",\n"
+     "1 for a failure of the target or the link, 2 for usage and file errors.\n"},
+    {CliCommand::Monitor, "monitor [--reset] [--seconds N] [--port PATH | --sim[=OPTS]]",
+     "A terminal serial monitor at 38400 bit/s: bytes from the target go to standard\n"
+     "output unchanged, bytes from standard input go to the target. While standard\n"
+     "input is a terminal it is in raw mode and Ctrl-] quits. Otherwise what it gives\n"
+     "is sent and the monitor ends one second after its end, once the target has\n"
+     "fallen quiet. Messages of the connection go to standard error.\n"
+     "\n"
+     "  --reset          restart the target into its program first\n"
+     "  --seconds N      end after N seconds (N may have a fraction), whatever\n"
+     "                   standard input does\n"},
+    {CliCommand::Reset, "reset [--port PATH | --sim[=OPTS]]", "Restarts the target into its program.\n"},
+    {CliCommand::List, "list [--port PATH | --sim[=OPTS]]",
+     "Lists the converters found, one a line: index, serial number, device path,\n"
+     "separated by tabs. Exit status 1 when none is found.\n"},
+    {CliCommand::Sim, "sim --pty LINK [--sim=OPTS]",
+     "Serves the simulated board on a pseudo-terminal: LINK becomes a symbolic link\n"
+     "to it, for 'h8sxwriter write FILE --port LINK' and the other commands. A pty\n"
+     "carries no modem lines: the board starts in boot mode and runs its program\n"
+     "once a write has ended. Runs until interrupted (SIGINT or SIGTERM).\n"
+     "\n"
+     "  --pty LINK       the path of the symbolic link to create\n"
+     "  --sim=OPTS       the board's options, as for --sim\n"},
+};
+
+const CommandHelp* HelpOf(CliCommand c) {
+    for (const CommandHelp& h : kHelp)
+        if (h.command == c) return &h;
+    return nullptr;
+}
+
+void PrintProgramHelp() {
+    std::printf(
+        "Usage: h8sxwriter [--port PATH | --sim[=OPTS]]   the window\n"
+        "       h8sxwriter COMMAND [ARGUMENTS] [OPTIONS]  the command line\n"
+        "\n"
+        "A flash writer for the Renesas H8SX/1622 through its serial boot mode over an\n"
+        "FTDI USB-to-serial converter, with a serial monitor and a simulated board.\n"
+        "\n"
+        "Commands:\n"
+        "  write FILE       program an S-record file into the target's flash\n"
+        "  monitor          terminal serial monitor at 38400 bit/s\n"
+        "  reset            restart the target into its program\n"
+        "  list             list the converters found\n"
+        "  sim --pty LINK   serve the simulated board on a pseudo-terminal\n"
+        "\n"
+        "%s"
+        "\n"
+        "  -h, --help       this help; 'h8sxwriter COMMAND --help' for a command\n"
+        "  --version        the program's version\n"
+        "%s",
+        kLinkHelp, kExitHelp);
+}
+
+void PrintCommandHelp(const CommandHelp& h) {
+    std::printf("Usage: h8sxwriter %s\n\n%s", h.usage, h.text);
+    if (h.command != CliCommand::Sim) std::printf("\n%s", kLinkHelp);
+    if (h.command != CliCommand::Write && h.command != CliCommand::Sim) std::printf("%s", kExitHelp);
+}
+
+int UsageError(const CliArgs& a) {
+    std::fprintf(stderr, "h8sxwriter: %s\n", a.error.c_str());
+    if (const CommandHelp* h = HelpOf(a.command)) {
+        std::fprintf(stderr, "Usage: h8sxwriter %s\nTry 'h8sxwriter %s --help'.\n", h->usage,
+                     CommandName(a.command));
+    } else {
+        std::fprintf(stderr,
+                     "Usage: h8sxwriter [--port PATH | --sim[=OPTS]] [COMMAND [ARGUMENTS]]\n"
+                     "Commands: write, monitor, reset, list, sim. Try 'h8sxwriter --help'.\n");
+    }
+    return kExitUsage;
+}
+
+}  // namespace
+
+bool IsCliCommand(int argc, char** argv) { return LooksLikeCliCommand(argc, argv); }
+
+int CliMain(int argc, char** argv) {
+    const CliArgs a = ParseCliArgs(argc, argv);
+    if (!a.ok) return UsageError(a);
+    if (a.help) {
+        if (const CommandHelp* h = HelpOf(a.command)) PrintCommandHelp(*h);
+        else PrintProgramHelp();
+        return kExitOk;
+    }
+    if (a.version) {
+        std::printf("h8sxwriter %s\n", H8SXWRITER_VERSION);
+        return kExitOk;
+    }
+    // A reader that goes away (`h8sxwriter write ... | head -3`) must not end
+    // a write half-way and leave the target in boot mode: output to it just
+    // fails from then on.
+    std::signal(SIGPIPE, SIG_IGN);
+    switch (a.command) {
+        case CliCommand::Write: return RunWrite(a);
+        case CliCommand::Monitor: return RunMonitor(a);
+        case CliCommand::Reset: return RunReset(a);
+        case CliCommand::List: return RunList(a);
+        case CliCommand::Sim: return RunSim(a);
+        case CliCommand::None: break;
+    }
+    // Only link options: they belong to the window, which main() starts.
+    CliArgs noCommand = a;
+    noCommand.error = "no command given";
+    return UsageError(noCommand);
+}

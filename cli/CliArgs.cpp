@@ -1,0 +1,208 @@
+#include "cli/CliArgs.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+struct CommandEntry {
+    const char* name;
+    CliCommand command;
+};
+constexpr CommandEntry kCommands[] = {
+    {"write", CliCommand::Write}, {"monitor", CliCommand::Monitor}, {"reset", CliCommand::Reset},
+    {"list", CliCommand::List},   {"sim", CliCommand::Sim},
+};
+
+CliCommand FindCommand(const std::string& word) {
+    for (const CommandEntry& e : kCommands)
+        if (word == e.name) return e.command;
+    return CliCommand::None;
+}
+
+bool StartsWith(const std::string& s, const char* prefix) {
+    return s.compare(0, std::strlen(prefix), prefix) == 0;
+}
+
+// Splits "--name=value" into name and value; `hasValue` tells whether an '='
+// was there.
+void SplitOption(const std::string& arg, std::string* name, std::string* value, bool* hasValue) {
+    size_t eq = arg.find('=');
+    *hasValue = eq != std::string::npos;
+    *name = *hasValue ? arg.substr(0, eq) : arg;
+    *value = *hasValue ? arg.substr(eq + 1) : std::string();
+}
+
+bool ParseSeconds(const std::string& text, double* out) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    double v = std::strtod(text.c_str(), &end);
+    if (errno != 0 || *end != '\0' || !std::isfinite(v) || v < 0) return false;
+    *out = v;
+    return true;
+}
+
+// Which options a command accepts, beyond --help.
+struct Accepts {
+    bool link, linkPort, verbose, reset, seconds, pty;
+};
+Accepts AcceptsOf(CliCommand c) {
+    switch (c) {
+        case CliCommand::Write: return {true, true, true, false, false, false};
+        case CliCommand::Monitor: return {true, true, false, true, true, false};
+        case CliCommand::Reset:
+        case CliCommand::List: return {true, true, false, false, false, false};
+        case CliCommand::Sim: return {true, false, false, false, false, true};
+        case CliCommand::None: break;
+    }
+    return {true, true, false, false, false, false};
+}
+
+}  // namespace
+
+const char* CommandName(CliCommand command) {
+    for (const CommandEntry& e : kCommands)
+        if (e.command == command) return e.name;
+    return "";
+}
+
+CliArgs ParseCliArgs(int argc, char** argv) {
+    CliArgs a;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> positional;
+    std::string firstError;
+    bool portGiven = false, simGiven = false;
+    auto fail = [&](const std::string& why) {
+        if (firstError.empty()) firstError = why;
+    };
+
+    // 1. The command is the first word that is neither an option nor the
+    //    value of a link option given before it.
+    size_t i = 0;
+    bool optionsEnded = false;
+    for (; i < args.size(); ++i) {
+        const std::string& s = args[i];
+        if (s == "--port") {
+            ++i;  // its value; checked in step 2
+            continue;
+        }
+        if (!s.empty() && s[0] == '-') continue;
+        a.command = FindCommand(s);
+        if (a.command == CliCommand::None) {
+            a.ok = false;
+            a.error = "unknown command '" + s + "'";
+            return a;
+        }
+        break;
+    }
+    const size_t commandIndex = i;
+    const Accepts accepts = AcceptsOf(a.command);
+    const std::string where = a.command == CliCommand::None ? "" : std::string(" for ") + CommandName(a.command);
+
+    // 2. Every other argument, in order.
+    for (i = 0; i < args.size(); ++i) {
+        if (i == commandIndex) continue;
+        const std::string& s = args[i];
+        if (optionsEnded || s.empty() || s[0] != '-' || s == "-") {
+            positional.push_back(s);
+            continue;
+        }
+        if (s == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::string name, value;
+        bool hasValue = false;
+        SplitOption(s, &name, &value, &hasValue);
+        auto takeValue = [&](std::string* out) {
+            if (hasValue) {
+                *out = value;
+            } else if (i + 1 < args.size() && i + 1 != commandIndex) {
+                *out = args[++i];
+            } else {
+                fail("option " + name + " needs an argument");
+                return false;
+            }
+            if (out->empty()) {
+                fail("option " + name + " needs an argument");
+                return false;
+            }
+            return true;
+        };
+
+        if (name == "--help" || name == "-h") {
+            a.help = true;
+        } else if (name == "--version" && a.command == CliCommand::None) {
+            a.version = true;
+        } else if (name == "--port" && accepts.linkPort) {
+            if (takeValue(&a.link.port)) {
+                if (portGiven) fail("--port given twice");
+                portGiven = true;
+                a.link.kind = LinkArgs::Kind::Port;
+            }
+        } else if (name == "--sim" && accepts.link) {
+            if (simGiven) fail("--sim given twice");
+            simGiven = true;
+            a.link.kind = LinkArgs::Kind::Sim;
+            a.link.simOptions = value;
+        } else if ((name == "--verbose" || name == "-v") && accepts.verbose && !hasValue) {
+            a.verbose = true;
+        } else if ((name == "--quiet" || name == "-q") && accepts.verbose && !hasValue) {
+            a.quiet = true;
+        } else if (name == "--reset" && accepts.reset && !hasValue) {
+            a.reset = true;
+        } else if (name == "--seconds" && accepts.seconds) {
+            std::string text;
+            if (takeValue(&text) && !ParseSeconds(text, &a.seconds))
+                fail("bad value for --seconds: '" + text + "'");
+        } else if (name == "--pty" && accepts.pty) {
+            takeValue(&a.ptyLink);
+        } else {
+            fail("unknown option '" + s + "'" + where);
+        }
+    }
+
+    // 3. Combinations and positional arguments.
+    if (portGiven && simGiven) fail("--port and --sim exclude each other");
+    if (a.verbose && a.quiet) fail("--verbose and --quiet exclude each other");
+    if (a.command == CliCommand::Write) {
+        if (positional.empty()) fail("write needs a FILE");
+        else a.file = positional[0];
+        if (positional.size() > 1) fail("unexpected argument '" + positional[1] + "'");
+    } else if (!positional.empty()) {
+        fail("unexpected argument '" + positional[0] + "'" + where);
+    }
+    if (a.command == CliCommand::Sim && a.ptyLink.empty() && firstError.empty())
+        fail("sim needs --pty LINK");
+
+    if (a.help || a.version) return a;  // help is given whatever else is wrong
+    if (!firstError.empty()) {
+        a.ok = false;
+        a.error = firstError;
+    }
+    return a;
+}
+
+bool LooksLikeCliCommand(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        std::string s = argv[i];
+        if (s == "--port") {
+            if (i + 1 >= argc) return true;  // missing value: the command line says so
+            ++i;
+            continue;
+        }
+        if (StartsWith(s, "--port=")) {
+            if (s.size() == 7) return true;
+            continue;
+        }
+        if (s == "--sim" || StartsWith(s, "--sim=")) continue;
+        if (s == "-h" || StartsWith(s, "--")) return true;  // help, version, unknown
+        if (!s.empty() && s[0] == '-') return false;        // the toolkit's own options
+        return true;                                        // a command word
+    }
+    return false;
+}

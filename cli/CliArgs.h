@@ -1,0 +1,54 @@
+// The command line's grammar: `h8sxwriter [LINK] COMMAND [ARGS] [OPTIONS]`.
+//
+// Contract
+// - ParseCliArgs never prints and never exits; it returns what it found, with
+//   `error` set (and `ok` false) for an unknown command, an unknown option, a
+//   missing or surplus argument, or a bad value.
+// - The link options --port PATH and --sim[=OPTS] may stand before or after
+//   the command; they exclude each other. Without either, the converters are
+//   found by the usual scan for FTDI devices.
+// - --help (or -h) anywhere asks for help: for the command when one is named,
+//   otherwise for the program. It wins over every other error except an
+//   unknown command.
+// - `sim` takes --sim=OPTS for the board's options but no --port.
+#pragma once
+
+#include <string>
+
+enum class CliCommand { None, Write, Monitor, Reset, List, Sim };
+
+struct LinkArgs {
+    enum class Kind { Scan, Port, Sim };
+    Kind kind = Kind::Scan;
+    std::string port;         // Kind::Port: the device path
+    std::string simOptions;   // Kind::Sim: "KEY=VALUE,..." (may be empty)
+};
+
+struct CliArgs {
+    bool ok = true;
+    std::string error;        // why parsing failed (for the short usage)
+
+    CliCommand command = CliCommand::None;
+    bool help = false;
+    bool version = false;
+
+    LinkArgs link;
+    std::string file;         // write: the S-record file
+    bool verbose = false;     // write: also the per-block texts
+    bool quiet = false;       // write: only the last message
+    bool reset = false;       // monitor: restart the target first
+    double seconds = -1;      // monitor: run this long (< 0: until quit / EOF)
+    std::string ptyLink;      // sim: the symlink to create
+};
+
+CliArgs ParseCliArgs(int argc, char** argv);
+
+// True when the arguments are for the command line rather than the window:
+// a command word, a request for help or the version, or something the window
+// would not understand (an unknown "--" option, a link option without its
+// value). Only the link options (and options of one dash, which belong to the
+// toolkit) are left to the window.
+bool LooksLikeCliCommand(int argc, char** argv);
+
+// The command's name as typed ("write", ...), "" for None.
+const char* CommandName(CliCommand command);

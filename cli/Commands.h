@@ -1,0 +1,16 @@
+// The commands of the command line, each run on parsed arguments; the result
+// is the exit status: 0 success, 1 a failure of the target or the link, 2 a
+// usage or file error.
+#pragma once
+
+#include "cli/CliArgs.h"
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+int RunWrite(const CliArgs& args);
+int RunMonitor(const CliArgs& args);
+int RunReset(const CliArgs& args);
+int RunList(const CliArgs& args);
+int RunSim(const CliArgs& args);

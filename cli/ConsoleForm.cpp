@@ -1,0 +1,187 @@
+#include "cli/ConsoleForm.h"
+
+#include "cli/Progress.h"
+#include "link/Driver.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <poll.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr auto kTick = std::chrono::milliseconds(100);
+constexpr auto kBarRedraw = std::chrono::milliseconds(100);
+
+// The per-block texts of the programming: the line alternates between them.
+bool IsBlockText(const std::string& text) {
+    return text == "rssponse OK" || text == std::string(11, ' ');
+}
+
+void WriteAll(int fd, const char* data, size_t n) {
+    while (n > 0) {
+        ssize_t w = ::write(fd, data, n);
+        if (w < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN) {
+                pollfd p{fd, POLLOUT, 0};
+                ::poll(&p, 1, 100);
+                continue;
+            }
+            return;  // nowhere left to write to
+        }
+        data += w;
+        n -= static_cast<size_t>(w);
+    }
+}
+
+}  // namespace
+
+ConsoleForm::ConsoleForm(Verbosity verbosity, FILE* out, int errFd)
+    : verbosity_(verbosity), out_(out), errFd_(errFd), errIsTerminal_(::isatty(errFd) == 1),
+      nextTick_(SteadyClock::now() + kTick) {}
+
+ConsoleForm::~ConsoleForm() = default;
+
+void ConsoleForm::WatchInput(int fd, std::function<void()> onReadable) {
+    UnwatchInput(fd);
+    watches_.push_back({fd, std::move(onReadable)});
+}
+
+void ConsoleForm::UnwatchInput(int fd) {
+    watches_.erase(std::remove_if(watches_.begin(), watches_.end(), [fd](const Watch& w) { return w.fd == fd; }),
+                   watches_.end());
+}
+
+void ConsoleForm::ShowStatus(const std::string& text) {
+    lastStatus_ = text;
+    if (verbosity_ == Verbosity::Quiet) return;
+    if (verbosity_ == Verbosity::Normal && IsBlockText(text)) return;
+    // A message once the programming has moved ends it (a failure): the bar
+    // stays where it stopped, above the message. Before that the bar steps
+    // aside for the message and comes back below it.
+    if (barActive_ && progressPos_ > 0 && !IsBlockText(text)) EndBar();
+    const bool redraw = barDrawn_;
+    ClearBar();
+    std::fputs(text.c_str(), out_);
+    std::fputc('\n', out_);
+    std::fflush(out_);
+    if (redraw) DrawBar(true);
+}
+
+void ConsoleForm::SystemBeep() {
+    if (errIsTerminal_) WriteAll(errFd_, "\a", 1);
+}
+
+void ConsoleForm::ProcessMessages() {
+    // 1. What to wait for: the converter (unless it hung up, then only until
+    //    the next tick) and the watched inputs.
+    const int linkFd = linkHungUntilTick_ ? -1 : LinkEventFd(DeviceHandle);
+    std::vector<pollfd> fds;
+    if (linkFd >= 0) fds.push_back({linkFd, POLLIN, 0});
+    const size_t firstWatch = fds.size();
+    for (const Watch& w : watches_) fds.push_back({w.fd, POLLIN, 0});
+
+    // 2. Wait until one of them is readable or the tick is due.
+    auto now = SteadyClock::now();
+    auto wait = std::max(SteadyClock::duration::zero(), nextTick_ - now);
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(wait).count();
+    timespec timeout{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+    const int ready = ::ppoll(fds.data(), fds.size(), &timeout, nullptr);
+
+    // 3. Service what woke us.
+    if (ready > 0) {
+        if (linkFd >= 0 && fds[0].revents != 0) {
+            if (fds[0].revents & POLLIN) LinkService(DeviceHandle);
+            else linkHungUntilTick_ = true;  // an error or hang-up stays readable: do not spin on it
+        }
+        // A handler may change the watches; take the ones that fired first.
+        std::vector<std::function<void()>> fired;
+        for (size_t k = firstWatch; k < fds.size(); ++k)
+            if (fds[k].revents != 0) fired.push_back(watches_[k - firstWatch].onReadable);
+        for (auto& f : fired) f();
+    }
+
+    // 4. The tick, when it is due. After a long stall the ticks do not catch
+    //    up in a burst; they resume from now.
+    now = SteadyClock::now();
+    if (now >= nextTick_) {
+        nextTick_ += kTick;
+        if (now - nextTick_ > std::chrono::seconds(1)) nextTick_ = now + kTick;
+        linkHungUntilTick_ = false;
+        Timer1Timer();
+    }
+}
+
+void ConsoleForm::SetProgressMaximum(int maximum) {
+    progressMax_ = maximum;
+    // The maximum is set when the programming begins: from here on the bar
+    // follows it.
+    barActive_ = true;
+    barStart_ = SteadyClock::now();
+    DrawBar(true);
+}
+
+void ConsoleForm::SetProgressPosition(int position) {
+    if (position < 0 || position > progressMax_) return;  // as a progress bar does
+    progressPos_ = position;
+    // The full bar stays on its own line above what follows.
+    if (barActive_ && position == progressMax_) EndBar();
+    else DrawBar(false);
+}
+
+bool ConsoleForm::ChooseImageFile(std::string& path) {
+    if (imagePath_.empty()) return false;
+    path = imagePath_;
+    return true;
+}
+
+void ConsoleForm::AppendMonitorLine(const std::string& bytes) {
+    if (monitorFd_ < 0) return;
+    std::fflush(out_);
+    WriteAll(monitorFd_, bytes.data(), bytes.size());
+    monitorBytes_ += bytes.size();
+}
+
+void ConsoleForm::TransferImage() {
+    if (transfer_) transfer_();
+    else FormCore::TransferImage();
+}
+
+void ConsoleForm::Finish() {
+    EndBar();
+    if (verbosity_ == Verbosity::Quiet && !lastStatus_.empty()) {
+        std::fputs(lastStatus_.c_str(), out_);
+        std::fputc('\n', out_);
+        std::fflush(out_);
+    }
+}
+
+void ConsoleForm::DrawBar(bool force) {
+    if (!errIsTerminal_ || !barActive_) return;
+    const auto now = SteadyClock::now();
+    if (!force && barDrawn_ && now - barLastDraw_ < kBarRedraw) return;
+    barLastDraw_ = now;
+
+    const uint64_t max = progressMax_ > 0 ? static_cast<uint64_t>(progressMax_) : 1;
+    const uint64_t pos = static_cast<uint64_t>(std::max(progressPos_, 0));
+    const uint64_t total = progressBytes_ ? progressBytes_ : max;
+    const uint64_t done = total * pos / max;
+    const double elapsed = std::chrono::duration<double>(now - barStart_).count();
+    const std::string line = "\r" + FormatProgress(done, total, elapsed) + "\033[K";
+    WriteAll(errFd_, line.data(), line.size());
+    barDrawn_ = true;
+}
+
+void ConsoleForm::EndBar() {
+    if (barActive_) DrawBar(true);
+    if (barDrawn_) WriteAll(errFd_, "\n", 1);
+    barDrawn_ = false;
+    barActive_ = false;
+}
+
+void ConsoleForm::ClearBar() {
+    if (!barDrawn_) return;
+    WriteAll(errFd_, "\r\033[K", 4);
+    barDrawn_ = false;
+}

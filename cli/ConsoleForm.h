@@ -1,0 +1,115 @@
+// The command line's host for the core: a FormCore without widgets.
+//
+// Contract
+// - ShowStatus writes each message on a line of its own to the output stream
+//   (standard output), letter for letter. The per-block texts of the
+//   programming ("rssponse OK" and eleven spaces) are written only when
+//   verbose; when quiet nothing is written until Finish(), which writes the
+//   last message.
+// - The progress bar is drawn on the error descriptor (standard error) only
+//   while that descriptor is a terminal; it shows the percentage, the bytes
+//   of the image, the rate and the time left. Nothing else goes there, apart
+//   from SystemBeep's BEL, likewise only on a terminal.
+// - ProcessMessages waits with ppoll() on the converter's descriptor
+//   (LinkEventFd of DeviceHandle) and on watched inputs until the next 100 ms
+//   tick of the steady clock; it services the converter when that became
+//   readable, runs a watched input's handler when it did, and runs the tick
+//   when it is due. A pass ends after the first of these, so a reply is seen
+//   at once and an idle wait costs almost nothing.
+// - AppendMonitorLine writes the received bytes unchanged, without adding
+//   line ends, to the monitor descriptor when one is set (the terminal
+//   monitor: standard output), and drops them otherwise (a write, where
+//   standard output carries the messages).
+// - TransferImage runs the transfer set with SetTransfer (the write command's
+//   checked image) or, without one, the core's default (the file that
+//   ChooseImageFile names).
+#pragma once
+
+#include "app/FormCore.h"
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+class ConsoleForm : public FormCore {
+public:
+    enum class Verbosity { Quiet, Normal, Verbose };
+
+    // `out`: where messages go; `errFd`: where the bar and the beep go.
+    explicit ConsoleForm(Verbosity verbosity = Verbosity::Normal, FILE* out = stdout, int errFd = 2);
+    ~ConsoleForm() override;
+
+    // Front-end settings.
+    // -1: received bytes are dropped.
+    void SetMonitorOutput(int fd) { monitorFd_ = fd; }
+    // How many received bytes went to the monitor descriptor so far.
+    uint64_t MonitorBytes() const { return monitorBytes_; }
+    void SetImagePath(const std::string& path) { imagePath_ = path; }
+    // The size in bytes of the image being programmed, for the bar's byte
+    // counts; 0 shows the bar's own units.
+    void SetProgressBytes(uint64_t total) { progressBytes_ = total; }
+    void SetTransfer(std::function<void()> transfer) { transfer_ = std::move(transfer); }
+
+    // Inputs that ProcessMessages also waits for: `onReadable` runs in the
+    // pass in which `fd` became readable (or hung up).
+    void WatchInput(int fd, std::function<void()> onReadable);
+    void UnwatchInput(int fd);
+
+    // Ends the output: closes the bar's line and, when quiet, writes the last
+    // message.
+    void Finish();
+
+    const std::string& LastStatusText() const { return lastStatus_; }
+    const std::string& SerialShown() const { return serialShown_; }
+
+    // FormCore's host interface.
+    void ShowStatus(const std::string& text) override;
+    bool SoundTicked() override { return true; }
+    void SystemBeep() override;
+    void ProcessMessages() override;
+    void ShowSerialNumber(const std::string& text) override { serialShown_ = text; }
+    void SetProgressMaximum(int maximum) override;
+    void SetProgressPosition(int position) override;
+    int ProgressPosition() override { return progressPos_; }
+    bool ChooseImageFile(std::string& path) override;
+    void AppendMonitorLine(const std::string& bytes) override;
+    void TransferImage() override;
+
+private:
+    using SteadyClock = std::chrono::steady_clock;
+
+    void DrawBar(bool force);
+    void ClearBar();
+    void EndBar();   // the bar's last state on a line of its own
+
+    Verbosity verbosity_;
+    FILE* out_;
+    int errFd_;
+    bool errIsTerminal_;
+    int monitorFd_ = -1;
+    uint64_t monitorBytes_ = 0;
+    std::string imagePath_;
+    std::function<void()> transfer_;
+    std::string lastStatus_;
+    std::string serialShown_ = "xxxx";
+
+    struct Watch {
+        int fd;
+        std::function<void()> onReadable;
+    };
+    std::vector<Watch> watches_;
+    SteadyClock::time_point nextTick_;
+    bool linkHungUntilTick_ = false;
+
+    // The bar.
+    int progressMax_ = 200;
+    int progressPos_ = 0;
+    uint64_t progressBytes_ = 0;
+    bool barActive_ = false;   // programming has begun: the bar is shown
+    bool barDrawn_ = false;    // a bar line stands on the terminal now
+    SteadyClock::time_point barStart_;
+    SteadyClock::time_point barLastDraw_;
+};

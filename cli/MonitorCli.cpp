@@ -1,0 +1,164 @@
+// `monitor`: the terminal serial monitor.
+//
+// 1. Connect as the start-up does; its messages go to standard error, since
+//    standard output carries the target's bytes.
+// 2. Switch the link to the monitor's 38400 bit/s as VIEW does.
+// 3. With --reset, restart the target into its program as CPU_RESET does,
+//    then give the program two ticks to start before any input goes out
+//    (a starting chip loses what reaches it).
+// 4. Pump: received bytes go to standard output, unchanged, through the
+//    receive pump of every tick; bytes from standard input go to the target
+//    while the link is idle. A terminal on standard input is put in raw mode
+//    (restored on every way out) and Ctrl-] quits. From a pipe or a file, the
+//    monitor ends one second after the input's end once the target has
+//    fallen quiet. --seconds N ends it after N seconds instead. SIGINT,
+//    SIGTERM and SIGHUP end it cleanly.
+#include "cli/Commands.h"
+#include "cli/ConsoleForm.h"
+#include "cli/LinkSetup.h"
+
+#include "link/Driver.h"
+#include "monitor/Monitor.h"
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr unsigned char kQuitKey = 0x1D;  // Ctrl-]
+constexpr auto kDrain = std::chrono::seconds(1);
+
+volatile std::sig_atomic_t gStopSignal = 0;
+void OnStopSignal(int sig) { gStopSignal = sig; }
+
+// Raw mode on the standard input's terminal for the life of the object. The
+// output side keeps its settings, so the target's line ends show as usual.
+class RawTerminal {
+public:
+    explicit RawTerminal(int fd) : fd_(fd) {
+        if (::tcgetattr(fd_, &saved_) != 0) return;
+        termios raw = saved_;
+        ::cfmakeraw(&raw);
+        raw.c_oflag = saved_.c_oflag;
+        raw.c_cc[VMIN] = 1;
+        raw.c_cc[VTIME] = 0;
+        active_ = ::tcsetattr(fd_, TCSANOW, &raw) == 0;
+    }
+    ~RawTerminal() {
+        if (active_) ::tcsetattr(fd_, TCSANOW, &saved_);
+    }
+    RawTerminal(const RawTerminal&) = delete;
+    RawTerminal& operator=(const RawTerminal&) = delete;
+
+private:
+    int fd_;
+    termios saved_{};
+    bool active_ = false;
+};
+
+struct SignalScope {
+    struct sigaction oldInt {}, oldTerm{}, oldHup{};
+    SignalScope() {
+        gStopSignal = 0;
+        struct sigaction sa {};
+        sa.sa_handler = OnStopSignal;
+        sigemptyset(&sa.sa_mask);
+        ::sigaction(SIGINT, &sa, &oldInt);
+        ::sigaction(SIGTERM, &sa, &oldTerm);
+        ::sigaction(SIGHUP, &sa, &oldHup);
+    }
+    ~SignalScope() {
+        ::sigaction(SIGINT, &oldInt, nullptr);
+        ::sigaction(SIGTERM, &oldTerm, nullptr);
+        ::sigaction(SIGHUP, &oldHup, nullptr);
+    }
+};
+
+}  // namespace
+
+int RunMonitor(const CliArgs& args) {
+    using SteadyClock = std::chrono::steady_clock;
+    std::string error;
+    if (!CheckLink(args.link, &error)) {
+        std::fprintf(stderr, "h8sxwriter: %s\n", error.c_str());
+        return kExitUsage;
+    }
+    if (!InstallLink(args.link, &error)) {
+        std::fprintf(stderr, "h8sxwriter: %s\n", error.c_str());
+        return kExitFailure;
+    }
+
+    // 1. Connect.
+    ConsoleForm form(ConsoleForm::Verbosity::Normal, stderr);
+    if (!ConnectAsStartUp(form)) return kExitFailure;
+
+    // 2. The monitor's bit rate.
+    MonitorView(form);
+    const bool interactive = ::isatty(STDIN_FILENO) == 1;
+    if (interactive) std::fprintf(stderr, "monitor at 38400 bit/s; Ctrl-] quits\n");
+    SignalScope signals;
+    RawTerminal rawTerminal(interactive ? STDIN_FILENO : -1);
+
+    // 3. The restart; the target's bytes are shown from here on.
+    form.SetMonitorOutput(STDOUT_FILENO);
+    if (args.reset) {
+        CpuReset(form);
+        form.WaitForTicks(2);
+    }
+
+    // 4. The pump.
+    bool quit = false;
+    bool inputEnded = false;
+    auto inputEnd = SteadyClock::now();
+
+    form.WatchInput(STDIN_FILENO, [&] {
+        unsigned char buf[256];
+        ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
+        if (n <= 0) {
+            form.UnwatchInput(STDIN_FILENO);
+            inputEnded = true;
+            inputEnd = SteadyClock::now();
+            if (interactive) quit = true;  // the terminal went away
+            return;
+        }
+        size_t count = static_cast<size_t>(n);
+        if (interactive) {
+            for (size_t k = 0; k < count; ++k) {
+                if (buf[k] == kQuitKey) {
+                    count = k;
+                    quit = true;
+                    break;
+                }
+            }
+        }
+        if (count > 0 && !form.LinkBusy) {
+            uint32_t written = 0;
+            WriteBytes(DeviceHandle, buf, static_cast<uint32_t>(count), &written);
+        }
+    });
+
+    const auto start = SteadyClock::now();
+    uint64_t seenBytes = form.MonitorBytes();
+    auto lastOutput = start;
+    while (!quit && gStopSignal == 0) {
+        form.ProcessMessages();
+        const auto now = SteadyClock::now();
+        if (form.MonitorBytes() != seenBytes) {
+            seenBytes = form.MonitorBytes();
+            lastOutput = now;
+        }
+        if (args.seconds >= 0) {
+            if (now - start >= std::chrono::duration<double>(args.seconds)) break;
+        } else if (inputEnded && !interactive) {
+            const auto quietSince = lastOutput > inputEnd ? lastOutput : inputEnd;
+            if (now - quietSince >= kDrain) break;
+        }
+    }
+    form.UnwatchInput(STDIN_FILENO);
+    return kExitOk;
+}

@@ -1,0 +1,146 @@
+#include "cli/CliArgs.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+// Runs the parser on words as a shell would pass them (argv[0] added).
+struct Argv {
+    std::vector<std::string> words;
+    std::vector<char*> ptrs;
+    explicit Argv(std::vector<std::string> w) : words(std::move(w)) {
+        words.insert(words.begin(), "h8sxwriter");
+        for (auto& s : words) ptrs.push_back(s.data());
+        ptrs.push_back(nullptr);
+    }
+    int argc() const { return static_cast<int>(words.size()); }
+    char** argv() { return ptrs.data(); }
+};
+
+CliArgs Parse(std::vector<std::string> words) {
+    Argv a(std::move(words));
+    return ParseCliArgs(a.argc(), a.argv());
+}
+
+}  // namespace
+
+TEST(CliArgs, AcceptsEveryCommandWithItsOptions) {
+    CliArgs w = Parse({"write", "fw.mot", "--sim=flash=/tmp/f.bin,erase=0.1", "--verbose"});
+    ASSERT_TRUE(w.ok) << w.error;
+    EXPECT_EQ(w.command, CliCommand::Write);
+    EXPECT_EQ(w.file, "fw.mot");
+    EXPECT_EQ(w.link.kind, LinkArgs::Kind::Sim);
+    EXPECT_EQ(w.link.simOptions, "flash=/tmp/f.bin,erase=0.1");
+    EXPECT_TRUE(w.verbose);
+
+    // Link options may come first, and --port takes its value either way.
+    CliArgs p = Parse({"--port", "/dev/ttyUSB0", "write", "-q", "fw.mot"});
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.link.kind, LinkArgs::Kind::Port);
+    EXPECT_EQ(p.link.port, "/dev/ttyUSB0");
+    EXPECT_EQ(p.file, "fw.mot");
+    EXPECT_TRUE(p.quiet);
+    EXPECT_EQ(Parse({"write", "x.mot", "--port=/tmp/link"}).link.port, "/tmp/link");
+
+    // A file name that looks like an option, after "--".
+    CliArgs dash = Parse({"write", "--sim", "--", "-odd.mot"});
+    ASSERT_TRUE(dash.ok) << dash.error;
+    EXPECT_EQ(dash.file, "-odd.mot");
+
+    CliArgs m = Parse({"monitor", "--reset", "--seconds", "2.5", "--sim"});
+    ASSERT_TRUE(m.ok) << m.error;
+    EXPECT_EQ(m.command, CliCommand::Monitor);
+    EXPECT_TRUE(m.reset);
+    EXPECT_DOUBLE_EQ(m.seconds, 2.5);
+    EXPECT_EQ(m.link.kind, LinkArgs::Kind::Sim);
+    EXPECT_EQ(m.link.simOptions, "");
+    EXPECT_LT(Parse({"monitor"}).seconds, 0);
+
+    EXPECT_EQ(Parse({"reset"}).link.kind, LinkArgs::Kind::Scan);
+    EXPECT_EQ(Parse({"list", "--sim"}).command, CliCommand::List);
+
+    CliArgs s = Parse({"sim", "--pty", "/tmp/link", "--sim=silent"});
+    ASSERT_TRUE(s.ok) << s.error;
+    EXPECT_EQ(s.command, CliCommand::Sim);
+    EXPECT_EQ(s.ptyLink, "/tmp/link");
+    EXPECT_EQ(s.link.simOptions, "silent");
+}
+
+TEST(CliArgs, RefusesWhatDoesNotFit) {
+    struct Case {
+        std::vector<std::string> words;
+        const char* why;  // a part of the message
+    };
+    const Case cases[] = {
+        {{"flash"}, "unknown command 'flash'"},
+        {{"write"}, "needs a FILE"},
+        {{"write", "a.mot", "b.mot"}, "unexpected argument 'b.mot'"},
+        {{"write", "a.mot", "--bogus"}, "unknown option '--bogus' for write"},
+        {{"write", "a.mot", "--reset"}, "unknown option '--reset' for write"},
+        {{"write", "a.mot", "--port"}, "--port needs an argument"},
+        {{"write", "a.mot", "--port="}, "--port needs an argument"},
+        {{"write", "a.mot", "--port", "x", "--sim"}, "exclude each other"},
+        {{"write", "a.mot", "--sim", "--sim=silent"}, "--sim given twice"},
+        {{"write", "a.mot", "-v", "-q"}, "exclude each other"},
+        {{"write", "a.mot", "--verbose=yes"}, "unknown option"},
+        {{"monitor", "--seconds"}, "--seconds needs an argument"},
+        {{"monitor", "--seconds", "soon"}, "bad value for --seconds"},
+        {{"monitor", "--seconds", "-1"}, "bad value for --seconds"},
+        {{"monitor", "extra"}, "unexpected argument 'extra' for monitor"},
+        {{"list", "--verbose"}, "unknown option '--verbose' for list"},
+        {{"sim"}, "sim needs --pty LINK"},
+        {{"sim", "--pty"}, "--pty needs an argument"},
+        {{"sim", "--pty", "l", "--port", "/dev/ttyUSB0"}, "unknown option '--port' for sim"},
+        {{"--frobnicate"}, "unknown option '--frobnicate'"},
+    };
+    for (const Case& c : cases) {
+        CliArgs a = Parse(c.words);
+        EXPECT_FALSE(a.ok) << c.words[0];
+        EXPECT_NE(a.error.find(c.why), std::string::npos) << "got: " << a.error;
+    }
+}
+
+TEST(CliArgs, HelpWinsOverOtherErrorsButNotOverAnUnknownCommand) {
+    CliArgs h = Parse({"write", "--help"});  // no FILE, still help
+    EXPECT_TRUE(h.ok);
+    EXPECT_TRUE(h.help);
+    EXPECT_EQ(h.command, CliCommand::Write);
+    CliArgs top = Parse({"-h"});
+    EXPECT_TRUE(top.ok && top.help);
+    EXPECT_EQ(top.command, CliCommand::None);
+    EXPECT_TRUE(Parse({"sim", "--bogus", "--help"}).help);
+    EXPECT_FALSE(Parse({"flash", "--help"}).ok);
+    EXPECT_TRUE(Parse({"--version"}).version);
+}
+
+TEST(CliArgs, LeavesOnlyTheWindowsOwnArgumentsToTheWindow) {
+    struct Case {
+        std::vector<std::string> words;
+        bool cli;
+    };
+    const Case cases[] = {
+        {{}, false},
+        {{"--sim"}, false},
+        {{"--sim=flash=/tmp/x"}, false},
+        {{"--port", "/dev/pts/3"}, false},
+        {{"--port=/dev/pts/3"}, false},
+        {{"-platform", "offscreen"}, false},  // the toolkit's
+        {{"write", "x.mot"}, true},
+        {{"--sim", "monitor"}, true},
+        {{"--port", "/dev/x", "list"}, true},
+        {{"bogus"}, true},
+        {{"--help"}, true},
+        {{"-h"}, true},
+        {{"--version"}, true},
+        {{"--bogus"}, true},
+        {{"--port"}, true},  // missing value: a usage error, not a window
+        {{"--port="}, true},
+    };
+    for (const Case& c : cases) {
+        Argv a(c.words);
+        EXPECT_EQ(LooksLikeCliCommand(a.argc(), a.argv()), c.cli) << (c.words.empty() ? "" : c.words[0]);
+    }
+}
