@@ -165,6 +165,7 @@ void SimBoard::Advance(int64_t t) {
                 Emit({kAck}, kProgram);
                 break;
             case Timer::RestartUser: Restart(true); break;
+            case Timer::Banner: SendBanner(); break;
             case Timer::None: break;
             }
         } else if (which == 1) {
@@ -305,7 +306,14 @@ void SimBoard::StartupDone() {
         state_ = SimState::UserBlank;
         return;
     }
+    // The program echoes at once but initialises before it greets; a second
+    // restart within that time (the reset pulse's other edge) starts it over,
+    // so one reset pulse gives one banner.
     state_ = SimState::UserProgram;
+    Arm(Timer::Banner, opt_.bannerDelayMicros);
+}
+
+void SimBoard::SendBanner() {
     std::string banner = UserProgramBanner(SummarizeFlash(flash_.data(), flash_.size()));
     Emit(std::vector<uint8_t>(banner.begin(), banner.end()), -1);
 }

@@ -134,10 +134,11 @@ private:
         int64_t start;
         int64_t arrive;
     };
-    enum class Timer { None, StartupDone, EraseDone, BlockDone, RestartUser };
+    enum class Timer { None, StartupDone, EraseDone, BlockDone, RestartUser, Banner };
 
     void Restart(bool userProgram);
     void StartupDone();
+    void SendBanner();
     void ArriveAtChip(const WireByte& b);
     void ArriveAtHost(const WireByte& b);
     void Receive(uint8_t b);

@@ -123,6 +123,10 @@ bool ParseSimOptions(const std::string& text, SimOptions* out, std::string* erro
              *why = "a duration such as 5ms, 200us or 1s";
              return ParseDuration(v, &o.startupMicros);
          }},
+        {"banner-delay", [&](const std::string& v, bool, std::string* why) {
+             *why = "a duration such as 250ms or 0";
+             return ParseDuration(v, &o.bannerDelayMicros);
+         }},
         {"erase-time", [&](const std::string& v, bool, std::string* why) {
              *why = "a duration such as 500ms or 20s";
              return ParseDuration(v, &o.eraseMicros);

@@ -18,6 +18,7 @@ struct SimOptions {
     std::string flashPath;               // flash=PATH; empty: in memory only
     uint32_t flashSize = 1u << 20;       // flash-size=N[K|M]; a multiple of 128
     int64_t startupMicros = 5000;        // startup-time=: a restarted chip listens after this
+    int64_t bannerDelayMicros = 250000;  // banner-delay=: the user program greets after this
     int64_t eraseMicros = 500000;        // erase-time=: how long 0x40 erases
     int64_t programMicros = 0;           // program-time=: per 128-byte block
     int syncZeros = 1;                   // sync-zeros=: 0x00 bytes measured before the chip answers
