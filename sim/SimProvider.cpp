@@ -111,15 +111,15 @@ private:
     // Arms the timer descriptor to the board's next due moment.
     void Rearm() {
         if (timerFd_ < 0) return;
-        itimerspec spec{};
+        itimerspec expiry{};
         const int64_t due = board_.NextDue();
         if (due >= 0) {
             int64_t wait = due - clock_.NowMicros();
             if (wait < 1) wait = 1;
-            spec.it_value.tv_sec = static_cast<time_t>(wait / 1000000);
-            spec.it_value.tv_nsec = static_cast<long>(wait % 1000000) * 1000;
+            expiry.it_value.tv_sec = static_cast<time_t>(wait / 1000000);
+            expiry.it_value.tv_nsec = static_cast<long>(wait % 1000000) * 1000;
         }
-        ::timerfd_settime(timerFd_, 0, &spec, nullptr);
+        ::timerfd_settime(timerFd_, 0, &expiry, nullptr);
     }
 
     SimBoard& board_;

@@ -95,17 +95,7 @@ TEST(SimBoardFlash, PersistsBetweenRuns) {
         SimScope sim(form, options);
         EXPECT_EQ(sim.board.FlashFileError(), "");
         sim.board.LoadFlash(Bytes(8192, 0x00));  // erased by the session below
-        EnterBootModeLines(form);
-        form.WaitForTicks(1);
-        ASSERT_EQ(Exchange(form, {0x00}), Bytes{0x00});
-        ASSERT_EQ(Exchange(form, {0x55}), Bytes{0xE6});
-        ASSERT_EQ(Exchange(form, kSelectDevice), Bytes{0x06});
-        ASSERT_EQ(Exchange(form, kSelectClockMode), Bytes{0x06});
-        ASSERT_EQ(Exchange(form, kNewBitRate38400), Bytes{0x06});
-        SetBaudRate(DeviceHandle, 38400);
-        ASSERT_EQ(Exchange(form, {0x06}), Bytes{0x06});
-        ASSERT_EQ(Exchange(form, {0x40}, 1, 300), Bytes{0x06});
-        ASSERT_EQ(Exchange(form, {0x43}), Bytes{0x06});
+        ToProgramming(form);
         ASSERT_EQ(Exchange(form, BlockCommand(1024, data.data())), Bytes{0x06});
     }
     std::ifstream in(file.path, std::ios::binary);

@@ -8,27 +8,6 @@
 
 namespace {
 
-// From a restart into boot mode to the acknowledged 0xE6.
-void Adjust(TestForm& form) {
-    EnterBootModeLines(form);
-    form.WaitForTicks(1);
-    ASSERT_EQ(Exchange(form, {0x00}), Bytes{0x00});
-    ASSERT_EQ(Exchange(form, {0x55}), Bytes{0xE6});
-}
-
-// Up to the chip's programming state, at 38400 bit/s, with every reply as
-// the writer awaits it.
-void ToProgramming(TestForm& form) {
-    Adjust(form);
-    ASSERT_EQ(Exchange(form, kSelectDevice), Bytes{0x06});
-    ASSERT_EQ(Exchange(form, kSelectClockMode), Bytes{0x06});
-    ASSERT_EQ(Exchange(form, kNewBitRate38400), Bytes{0x06});
-    SetBaudRate(DeviceHandle, 38400);
-    ASSERT_EQ(Exchange(form, {0x06}), Bytes{0x06});
-    ASSERT_EQ(Exchange(form, {0x40}, 1, 300), Bytes{0x06});
-    ASSERT_EQ(Exchange(form, {0x43}), Bytes{0x06});
-}
-
 Bytes Block(uint32_t address, uint8_t fill) {
     uint8_t data[128];
     std::fill(std::begin(data), std::end(data), fill);

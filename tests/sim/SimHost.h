@@ -6,6 +6,8 @@
 #include "link/Driver.h"
 #include "support/TestForm.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -72,6 +74,27 @@ inline void ResetTargetLines(TestForm& form) {
 inline const Bytes kSelectDevice{0x10, 0x04, 0x33, 0x75, 0x30, 0x31, 0xE3};
 inline const Bytes kSelectClockMode{0x11, 0x01, 0x00, 0xEE};
 inline const Bytes kNewBitRate38400{0x3F, 0x07, 0x01, 0x80, 0x04, 0xE2, 0x02, 0x04, 0x02, 0x4B};
+
+// From a restart into boot mode to the acknowledged 0xE6.
+inline void Adjust(TestForm& form) {
+    EnterBootModeLines(form);
+    form.WaitForTicks(1);
+    ASSERT_EQ(Exchange(form, {0x00}), Bytes{0x00});
+    ASSERT_EQ(Exchange(form, {0x55}), Bytes{0xE6});
+}
+
+// Up to the chip's programming state, at 38400 bit/s, with every reply as
+// the writer awaits it.
+inline void ToProgramming(TestForm& form) {
+    Adjust(form);
+    ASSERT_EQ(Exchange(form, kSelectDevice), Bytes{0x06});
+    ASSERT_EQ(Exchange(form, kSelectClockMode), Bytes{0x06});
+    ASSERT_EQ(Exchange(form, kNewBitRate38400), Bytes{0x06});
+    SetBaudRate(DeviceHandle, 38400);
+    ASSERT_EQ(Exchange(form, {0x06}), Bytes{0x06});
+    ASSERT_EQ(Exchange(form, {0x40}, 1, 300), Bytes{0x06});
+    ASSERT_EQ(Exchange(form, {0x43}), Bytes{0x06});
+}
 
 inline bool SumsToZero(const Bytes& b) {
     uint8_t s = 0;
