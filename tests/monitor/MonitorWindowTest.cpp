@@ -1,6 +1,7 @@
 #include "monitor/MonitorWindow.h"
 
 #include "MonitorFixture.h"
+#include "app/MainWindow.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -147,6 +148,37 @@ TEST_F(MonitorWindow, KeysSendTheirBytesInBothStates) {
     buttons[0]->click();
     EXPECT_EQ(device->writes.size(), 82u);
     EXPECT_EQ(form.beeps, 0);
+}
+
+TEST_F(MonitorWindow, ViewShowsTheMonitorUnlessTheLinkIsBusy) {
+    // The main window's VIEW button with the monitor window of the program.
+    TForm1 main;
+    main.CheckBox1->setChecked(false);
+    TForm2 monitor(main);
+    Form2 = &monitor;
+
+    main.LinkBusy = 1;
+    main.Button2->click();
+    EXPECT_FALSE(monitor.isVisible());
+    EXPECT_EQ(calls(), Strings{});
+    EXPECT_EQ(main.MonitorRateSet, 0);
+
+    main.LinkBusy = 0;
+    monitor.AppendLine("before");
+    main.Button2->click();
+    EXPECT_TRUE(monitor.isVisible());
+    EXPECT_EQ(calls(), Strings{"SetBaudRate 38400"});
+
+    // Closed, it only hides; VIEW shows it again with its text and what came
+    // meanwhile, and leaves the rate alone.
+    monitor.close();
+    EXPECT_FALSE(monitor.isVisible());
+    monitor.AppendLine("meanwhile");
+    main.Button2->click();
+    EXPECT_TRUE(monitor.isVisible());
+    EXPECT_EQ(monitor.Memo1->toPlainText(), "\nbefore\nmeanwhile");
+    EXPECT_EQ(calls(), Strings{"SetBaudRate 38400"});
+    Form2 = nullptr;
 }
 
 TEST_F(MonitorWindow, CpuResetRestartsTheTargetUnlessALinkIsBusy) {
