@@ -23,6 +23,8 @@ class FormCore;
 
 // The largest read of one poll (the size of the receive buffer).
 constexpr uint32_t kReceiveBufferSize = 256;
+// How many leading bytes of a read every boot-mode reply wait searches.
+constexpr uint32_t kReplyWindow = 20;
 
 // What the caller makes of the bytes of one successful read.
 enum class ReadVerdict { KeepWaiting, Accept, Reject };

@@ -11,8 +11,7 @@
 
 namespace {
 
-constexpr uint32_t kReplyWindow = 20;         // leading bytes of a read searched for the reply
-constexpr size_t kDeviceCheckWindow = 30;     // leading bytes of the device list that are weighed
+constexpr size_t kDeviceCheckWindow = 30;  // leading bytes of the device list that are weighed
 
 // One stage of the sequence.
 struct Stage {

@@ -10,7 +10,6 @@
 namespace {
 
 constexpr uint8_t kSyncAttempts = 10;
-constexpr uint32_t kReplyWindow = 20;
 constexpr int32_t kSyncTicks = 2;
 constexpr int32_t kConfirmTicks = 10;
 
