@@ -185,6 +185,8 @@ void TForm2::ScrollToEnd() {
 
 void TForm2::ShowAndRaise() {
     FlushLines();
+    // A minimized window is not in front: it comes back at its size.
+    if (windowState() & Qt::WindowMinimized) setWindowState(windowState() & ~Qt::WindowMinimized);
     show();
     raise();
     activateWindow();

@@ -13,7 +13,8 @@
 //   them at once). Memo1 keeps the last 10,000 lines; the oldest go first. An
 //   append keeps the view at the end only if it was at the end already; a
 //   user reading back keeps the text in front of them.
-// - ShowAndRaise shows the window, not modal, and brings it to the front.
+// - ShowAndRaise shows the window, not modal, and brings it to the front,
+//   out of its minimized state if it was minimized.
 #pragma once
 
 #include <QStringList>

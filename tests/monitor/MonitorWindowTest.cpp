@@ -181,6 +181,14 @@ TEST_F(MonitorWindow, ViewShowsTheMonitorUnlessTheLinkIsBusy) {
     Form2 = nullptr;
 }
 
+TEST_F(MonitorWindow, ShowAndRaiseBringsBackAMinimizedWindow) {
+    window->ShowAndRaise();
+    window->setWindowState(window->windowState() | Qt::WindowMinimized);
+    window->ShowAndRaise();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->windowState() & Qt::WindowMinimized);
+}
+
 TEST_F(MonitorWindow, CpuResetRestartsTheTargetUnlessALinkIsBusy) {
     form.LinkBusy = 1;
     window->Button43->click();
