@@ -9,8 +9,10 @@
 // 3. Install the provider and connect as the start-up does; a converter that
 //    did not open ends the command with exit status 1.
 // 4. Run the write command with the checked image in place of the file
-//    dialog: the transfer shows the file's end-record text and programs the
-//    image. Exit status 0 only when the write ended with the success message.
+//    dialog: the transfer shows the window's messages of the file choice and
+//    the reading ("select write file", "file is transing,,", the file's
+//    end-record text) and programs the image. Exit status 0 only when the
+//    write ended with the success message.
 #include "cli/Commands.h"
 #include "cli/ConsoleForm.h"
 #include "cli/LinkSetup.h"
@@ -86,6 +88,11 @@ int RunWrite(const CliArgs& args) {
     form.SetImagePath(args.file);
     form.SetProgressBytes(image.ImageLength);
     form.SetTransfer([&] {
+        // The window's stages of the file choice and the reading, with FILE
+        // as the choice and the image read in step 2 as its result.
+        form.ShowStatus("select write file");
+        form.SetProgressPosition(0);
+        form.ShowStatus("file is transing,,");
         form.ShowStatus(read.endText);
         ProgramImage(form, image);
     });

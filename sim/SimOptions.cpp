@@ -95,7 +95,9 @@ bool IsBootCommand(int c) {
 std::string DefaultSimFlashPath() {
     const char* cache = std::getenv("XDG_CACHE_HOME");
     const char* home = std::getenv("HOME");
-    std::string base = cache && *cache ? std::string(cache) : std::string(home && *home ? home : ".") + "/.cache";
+    // A relative XDG_CACHE_HOME is not a valid one: the flash would move with
+    // the working directory.
+    std::string base = cache && cache[0] == '/' ? std::string(cache) : std::string(home && *home ? home : ".") + "/.cache";
     return base + "/h8sxwriter/simflash.bin";
 }
 

@@ -44,6 +44,6 @@ struct SimOptions {
 // a message in *error; *out is then unspecified.
 bool ParseSimOptions(const std::string& text, SimOptions* out, std::string* error);
 
-// The default flash file: $XDG_CACHE_HOME/h8sxwriter/simflash.bin, else
-// ~/.cache/h8sxwriter/simflash.bin.
+// The default flash file: $XDG_CACHE_HOME/h8sxwriter/simflash.bin when that
+// variable holds an absolute path, else ~/.cache/h8sxwriter/simflash.bin.
 std::string DefaultSimFlashPath();

@@ -65,7 +65,8 @@ const std::vector<std::string> kGoodWrite = {
     "get ack 3",                     "get ack 4",                       "get ack 5",
     "get ack 6",                     "get ack 7",                       "get ack 8",
     "get ack 9",                     "get ack 10",                      "FLASH ROM Ereasing,,,",
-    "FLASH ROM Erase complete! 11",  "boot mat select done 12",         "File -> cpu board",
+    "FLASH ROM Erase complete! 11",  "boot mat select done 12",         "select write file",
+    "file is transing,,",            "S1 file format",                  "File -> cpu board",
     "FLASH ROM write correct done!",
 };
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <poll.h>
 #include <unistd.h>
@@ -200,6 +201,30 @@ TEST(SimOptionsText, ParsesEveryKey) {
     EXPECT_EQ(o.eraseMicros, 750000);
     EXPECT_EQ(o.errorCommand, 0x50);
     EXPECT_EQ(o.errorCode, -1);
+}
+
+TEST(SimOptionsText, DefaultFlashFileLivesInTheCacheFolder) {
+    struct Case {
+        const char* cache;  // XDG_CACHE_HOME; nullptr: unset
+        const char* path;
+    };
+    const std::string home = std::getenv("HOME") ? std::getenv("HOME") : "";
+    const std::string cache = std::getenv("XDG_CACHE_HOME") ? std::getenv("XDG_CACHE_HOME") : "";
+    const bool hadCache = std::getenv("XDG_CACHE_HOME") != nullptr;
+    ::setenv("HOME", "/home/u", 1);
+    for (const Case& c : std::vector<Case>{
+             {"/var/cache/u", "/var/cache/u/h8sxwriter/simflash.bin"},
+             {nullptr, "/home/u/.cache/h8sxwriter/simflash.bin"},
+             {"", "/home/u/.cache/h8sxwriter/simflash.bin"},
+             {"relative/cache", "/home/u/.cache/h8sxwriter/simflash.bin"},
+         }) {
+        if (c.cache) ::setenv("XDG_CACHE_HOME", c.cache, 1);
+        else ::unsetenv("XDG_CACHE_HOME");
+        EXPECT_EQ(DefaultSimFlashPath(), c.path) << (c.cache ? c.cache : "(unset)");
+    }
+    ::setenv("HOME", home.c_str(), 1);
+    if (hadCache) ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    else ::unsetenv("XDG_CACHE_HOME");
 }
 
 TEST(SimOptionsText, RejectsUnknownKeysAndBadValues) {
