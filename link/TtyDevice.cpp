@@ -85,10 +85,13 @@ uint32_t TtyDevice::Open(const std::string& path, std::unique_ptr<TtyDevice>* ou
     //    target is not held in reset. Refused on a pseudo-terminal.
     device->ModemLines(TIOCMBIC, TIOCM_DTR | TIOCM_RTS);
 
-    // 5. Ask for low latency; drivers without it refuse, which is fine.
+    // 5. Ask for low latency; drivers without it refuse, which is fine. A
+    //    custom speed left on the port by another program (setserial
+    //    spd_cust and the like) would make ftdi_sio run B38400 at that speed
+    //    instead, so those speed flags are dropped at the same time.
     serial_struct serial{};
     if (ioctl(fd, TIOCGSERIAL, &serial) == 0) {
-        serial.flags |= ASYNC_LOW_LATENCY;
+        serial.flags = (serial.flags & ~ASYNC_SPD_MASK) | ASYNC_LOW_LATENCY;
         ioctl(fd, TIOCSSERIAL, &serial);
     }
 

@@ -7,8 +7,9 @@
 //   control of any kind, exclusive use (TIOCEXCL). Right after opening both
 //   modem lines are cleared in one call (the kernel raises DTR and RTS on
 //   open, which would hold a target in reset) and low latency is asked for
-//   (ASYNC_LOW_LATENCY: ftdi_sio then sets a 1 ms latency timer); a refusal of
-//   either is ignored, as on a pseudo-terminal.
+//   (ASYNC_LOW_LATENCY: ftdi_sio then sets a 1 ms latency timer), dropping
+//   any custom-speed flags left on the port, which would change what 38400
+//   bit/s means; a refusal of either is ignored, as on a pseudo-terminal.
 // - Received bytes are moved from the descriptor into a user-space queue by
 //   Service, GetStatus and ReadBytes. GetStatus reports the exact queue count;
 //   ReadBytes takes from the queue, oldest first, and never blocks.

@@ -171,6 +171,32 @@ TEST_F(MainWindowTest, BytesWakeThePumpAndQueuedBytesDoNotKeepItAwake) {
     EXPECT_LT(passes, 20) << "passes in 300 ms with nothing new";
 }
 
+TEST_F(MainWindowTest, UnpluggingTheConverterWhileIdleDoesNotKeepThePumpAwake) {
+    PtyPair pty;
+    SetLinkProvider(MakeTtyPortProvider(pty.slavePath));
+    form->show();
+    ASSERT_EQ(form->Label3->text(), "USB Serial Number Open Success!");
+    form->Timer1->stop();
+    QTimer guard;
+    guard.start(400);
+    for (int i = 0; i < 10; ++i) QCoreApplication::processEvents();
+
+    // Nobody polls the link while idle: only the notifier sees the hang-up,
+    // and its slot must turn the device quiet.
+    pty.CloseMaster();
+    QElapsedTimer idle;
+    idle.start();
+    int passes = 0;
+    while (idle.elapsed() < 300) {
+        form->ProcessMessages();
+        ++passes;
+    }
+    EXPECT_LT(passes, 20) << "passes in 300 ms after the port went away";
+    uint32_t rx = 9, tx = 9, ev = 9;
+    EXPECT_NE(GetStatus(DeviceHandle, &rx, &tx, &ev), 0u);
+    EXPECT_EQ(rx, 0u);
+}
+
 TEST_F(MainWindowTest, ClosingDuringAWaitEndsTheWaitAndThenCloses) {
     FakeLinkScope link;
     form->show();
