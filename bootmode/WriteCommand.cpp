@@ -64,7 +64,10 @@ bool AdjustBitRate(FormCore& form) {
 }  // namespace
 
 void Button1Click(FormCore& form) {
-    if (writeRunning || form.LinkBusy) return;
+    // Not nested in a running write, nor in a restart of the target (CPU_RESET
+    // waits with LinkBusy clear): its end would pulse the lines under the
+    // write's exchange.
+    if (writeRunning || form.LinkBusy || ResetTargetRunning()) return;
     RunningWrite running;
 
     // 1. Restart the target into its user program (leaves LinkBusy clear).

@@ -1,5 +1,7 @@
 #include "monitor/Monitor.h"
 
+#include "bootmode/WriteCommand.h"
+
 #include "MonitorFixture.h"
 
 #include <string>
@@ -125,6 +127,23 @@ TEST_F(Monitor, CpuResetWithTheLinkIdleRestartsTheTargetAndKeepsPumping) {
     EXPECT_EQ(form.WaitTicks, 0);
     EXPECT_GE(form.clock.now - start, TestForm::kTick);  // a two-tick wait
     EXPECT_EQ(form.monitorLines, (Strings{"hi"}));
+}
+
+TEST_F(Monitor, FwriteDuringCpuResetsWaitIsIgnored) {
+    // LinkBusy is clear while CPU_RESET waits; a write started there would
+    // have the restart's last line change land in the middle of its exchange.
+    form.At(50000, [&] { Button1Click(form); });
+    CpuReset(form);
+    EXPECT_EQ(calls(), (Strings{"beep", "SetRts", "SetDtr", "ClearDtr"}));
+    EXPECT_EQ(form.statuses, Strings{});
+    EXPECT_EQ(form.MonitorRateSet, 0);
+
+    // Once the restart is over, FWRITE works again.
+    calls().clear();
+    Button1Click(form);
+    ASSERT_FALSE(calls().empty());
+    EXPECT_EQ(calls().front(), "SetRts");
+    EXPECT_EQ(form.MonitorRateSet, 1);
 }
 
 TEST_F(Monitor, CpuResetWhileAWriteOwnsTheLinkIsRefused) {
