@@ -2,7 +2,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -147,6 +149,18 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
+// Opens `path` for binary reads. The open itself does not wait: a FIFO that
+// no one writes to reads as an empty file instead of holding the caller in
+// open() until a writer comes. Reads block as usual afterwards.
+std::FILE* OpenForReading(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    const int flags = ::fcntl(fd, F_GETFL);
+    std::FILE* file = flags == -1 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == -1 ? nullptr : ::fdopen(fd, "rb");
+    if (!file) ::close(fd);
+    return file;
+}
+
 ReadResult Unreadable() { return ReadResult{}; }
 
 }  // namespace
@@ -156,7 +170,7 @@ int HexDigitValue(unsigned char c) { return kHex.value[c]; }
 ReadResult ReadSRecordFile(const std::string& path, FlashImage& image,
                            const std::function<void()>& perRecord, size_t chunkBytes) {
     // Binary mode: line ends are ours to handle, CR LF included.
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    std::unique_ptr<std::FILE, FileCloser> file(OpenForReading(path));
     if (!file) return Unreadable();
     std::setvbuf(file.get(), nullptr, _IONBF, 0);  // the chunks are the buffer
 
@@ -164,7 +178,7 @@ ReadResult ReadSRecordFile(const std::string& path, FlashImage& image,
     std::unique_ptr<char[]> chunk(new char[chunkBytes]);
     char carry[kLineCapacity];  // the start of a line that spans two reads
     size_t carried = 0;
-    bool carrying = false, overlong = false;
+    bool carrying = false;
     uint32_t line = 1;
     RecordParser parser(image, perRecord);
     using Step = RecordParser::Step;
@@ -186,16 +200,20 @@ ReadResult ReadSRecordFile(const std::string& path, FlashImage& image,
                 step = parser.Line(p, static_cast<size_t>(nl - p), line);
             } else {
                 // 2. Keep what fits; past the capacity only blanks may follow.
+                //    Anything else refuses the line at once, without reading
+                //    on to a line end that may never come.
                 for (const char* c = p; c < segmentEnd; ++c) {
                     if (carried < kLineCapacity)
                         carry[carried++] = *c;
-                    else if (!IsTrailingBlank(*c))
-                        overlong = true;
+                    else if (!IsTrailingBlank(*c)) {
+                        parser.Overlong(line);
+                        return parser.result;
+                    }
                 }
                 carrying = true;
                 if (nl) {
-                    step = overlong ? parser.Overlong(line) : parser.Line(carry, carried, line);
-                    carrying = overlong = false;
+                    step = parser.Line(carry, carried, line);
+                    carrying = false;
                     carried = 0;
                 }
             }
@@ -207,8 +225,7 @@ ReadResult ReadSRecordFile(const std::string& path, FlashImage& image,
 
     // The last line may lack its line end.
     if (carrying) {
-        Step step = overlong ? parser.Overlong(line) : parser.Line(carry, carried, line);
-        if (step != Step::More) return parser.result;
+        if (parser.Line(carry, carried, line) != Step::More) return parser.result;
     }
     parser.EndOfFile(line);
     return parser.result;

@@ -22,7 +22,9 @@
 // ends.
 //
 // The file is read in large binary chunks and closed before the call returns,
-// whatever the outcome. Nothing is allocated per record, and no byte is
+// whatever the outcome. Opening never waits (a FIFO without a writer reads as
+// an empty file), and a line is refused as soon as it is too long, so an
+// endless stream without line ends ends the read. Nothing is allocated per record, and no byte is
 // written outside the FlashImage. On acceptance, ImageLength is set and the
 // trailer stored behind the image; after a refusal the image content is
 // meaningless.

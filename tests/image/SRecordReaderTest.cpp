@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 const std::string kHeader = Record('0', 0, {'t', 'e', 's', 't'});
@@ -187,6 +189,35 @@ TEST(SRecordReader, UnreadableFileGivesNoMessage) {
         EXPECT_EQ(r.outcome, ReadOutcome::CannotOpen) << path;
         EXPECT_EQ(r.message, "") << path;
     }
+}
+
+TEST(SRecordReader, FilesThatAreNotPlainFilesDoNotHoldTheReader) {
+    TempFile place;
+    const std::string fifo = place.Path() + ".fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+
+    // 1. A FIFO no one writes to reads as an empty file.
+    std::optional<ReadResult> r = ReadWithin(fifo, 10);
+    ASSERT_TRUE(r.has_value()) << "the read waits for a writer";
+    EXPECT_EQ(r->message, "file format err line 1");
+    std::remove(fifo.c_str());
+
+    // 2. A pipe whose writer has sent a file and closed (as a shell's
+    //    <(command) gives it) reads like that file.
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    const std::string text = Lines({Record('1', 0, Counting(16)), Record('9', 0)});
+    ASSERT_EQ(::write(ends[1], text.data(), text.size()), static_cast<ssize_t>(text.size()));
+    ::close(ends[1]);
+    r = ReadWithin("/dev/fd/" + std::to_string(ends[0]), 10);
+    ::close(ends[0]);
+    ASSERT_TRUE(r.has_value());
+    EXPECT_TRUE(r->Accepted()) << r->message;
+
+    // 3. An endless line is refused once it is too long, not at its end.
+    r = ReadWithin("/dev/zero", 10);
+    ASSERT_TRUE(r.has_value()) << "the read goes on to the end of an endless line";
+    EXPECT_EQ(r->message, "file format err line 1");
 }
 
 TEST(SRecordReader, TrailerFollowsTheImage) {

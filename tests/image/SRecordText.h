@@ -5,11 +5,16 @@
 #include "image/FlashImage.h"
 #include "image/SRecordReader.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <fcntl.h>
 #include <unistd.h>
 #include <vector>
@@ -106,6 +111,27 @@ inline ReadOf ReadFile(const std::string& path, size_t chunk = kReadChunkBytes) 
 inline ReadOf ReadText(const std::string& text, size_t chunk = kReadChunkBytes) {
     TempFile file(text);
     return ReadFile(file.Path(), chunk);
+}
+
+// Reads `path` on a thread of its own and waits for it at most `seconds`:
+// nothing when the read has not ended by then (the thread is left behind).
+inline std::optional<ReadResult> ReadWithin(const std::string& path, int seconds) {
+    struct Shared {
+        std::mutex mutex;
+        std::condition_variable ended;
+        std::optional<ReadResult> result;
+        FlashImage image;
+    };
+    auto shared = std::make_shared<Shared>();
+    std::thread([shared, path] {
+        ReadResult r = ReadSRecordFile(path, shared->image);
+        std::lock_guard<std::mutex> lock(shared->mutex);
+        shared->result = r;
+        shared->ended.notify_all();
+    }).detach();
+    std::unique_lock<std::mutex> lock(shared->mutex);
+    shared->ended.wait_for(lock, std::chrono::seconds(seconds), [&] { return shared->result.has_value(); });
+    return shared->result;
 }
 
 // The number of open descriptors of this process.
