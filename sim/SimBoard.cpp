@@ -130,6 +130,16 @@ int64_t SimBoard::NextDue() const {
     return due;
 }
 
+int64_t SimBoard::NextWake() const {
+    int64_t due = timer_ != Timer::None ? timerAt_ : -1;
+    auto take = [&](int64_t t) {
+        if (due < 0 || t < due) due = t;
+    };
+    if (!toHost_.empty()) take(toHost_.front().arrive);
+    if (!toChip_.empty()) take(toChip_.back().arrive);
+    return due;
+}
+
 void SimBoard::Advance(int64_t t) {
     for (;;) {
         // The earliest event at or before t; on a tie what reaches the host

@@ -71,6 +71,12 @@ public:
     // --- time ---
     void Advance(int64_t nowMicros);
     int64_t NextDue() const;  // -1: nothing pending
+    // When a host on real time should next look: like NextDue, but bytes on
+    // their way to the chip count only when the last of them arrives (the
+    // chip answers a whole frame, not its bytes), so a 134-byte command costs
+    // one wake-up instead of 134. Every event is still processed at its own
+    // moment by Advance; only the host's look comes at the frame's end.
+    int64_t NextWake() const;
     int64_t Now() const { return now_; }
 
     // --- the converter's host side ---

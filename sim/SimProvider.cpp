@@ -108,11 +108,11 @@ private:
         });
     }
 
-    // Arms the timer descriptor to the board's next due moment.
+    // Arms the timer descriptor to the moment the host should next look.
     void Rearm() {
         if (timerFd_ < 0) return;
         itimerspec expiry{};
-        const int64_t due = board_.NextDue();
+        const int64_t due = board_.NextWake();
         if (due >= 0) {
             int64_t wait = due - clock_.NowMicros();
             if (wait < 1) wait = 1;

@@ -100,7 +100,7 @@ public:
                              {stopFd, POLLIN, 0}};
             timespec wait{};
             timespec* timeout = nullptr;
-            const int64_t due = board.NextDue();
+            const int64_t due = board.NextWake();
             if (due >= 0) {
                 int64_t micros = due - clock.NowMicros();
                 if (micros < 0) micros = 0;

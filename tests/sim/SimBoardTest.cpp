@@ -259,6 +259,20 @@ TEST(SimOptionsText, RejectsUnknownKeysAndBadValues) {
     }
 }
 
+TEST(SimBoardTime, AHostOnRealTimeLooksOnceAFrameHasArrived) {
+    SimBoard board{SimOptions{}};
+    board.SetHostRate(38400);
+    const Bytes frame(134, 0x5A);
+    board.HostWrite(frame.data(), static_cast<uint32_t>(frame.size()));
+    const int64_t byte = 10 * 1000000 / 38400;  // whole microseconds
+    // Each byte is an event of its own, but the host is woken for the last.
+    EXPECT_NEAR(board.NextDue(), board.Now() + byte, 1);
+    EXPECT_NEAR(board.NextWake(), board.Now() + 134 * 10 * 1000000 / 38400, 134);
+    board.Advance(board.NextWake());
+    EXPECT_EQ(board.HostPendingTx(), 0u);
+    EXPECT_EQ(board.NextWake(), board.NextDue());
+}
+
 TEST(SimRealTime, TimerDescriptorWakesForTheBoardsEvents) {
     RealClock clock;
     SimOptions options;
