@@ -120,23 +120,16 @@ SimBoard::~SimBoard() {
 
 // ---------------------------------------------------------------- time
 
-int64_t SimBoard::NextDue() const {
-    int64_t due = timer_ != Timer::None ? timerAt_ : -1;
-    auto take = [&](int64_t t) {
-        if (due < 0 || t < due) due = t;
-    };
-    if (!toHost_.empty()) take(toHost_.front().arrive);
-    if (!toChip_.empty()) take(toChip_.front().arrive);
-    return due;
-}
+int64_t SimBoard::NextDue() const { return NextEvent(false); }
+int64_t SimBoard::NextWake() const { return NextEvent(true); }
 
-int64_t SimBoard::NextWake() const {
+int64_t SimBoard::NextEvent(bool frameEnd) const {
     int64_t due = timer_ != Timer::None ? timerAt_ : -1;
     auto take = [&](int64_t t) {
         if (due < 0 || t < due) due = t;
     };
     if (!toHost_.empty()) take(toHost_.front().arrive);
-    if (!toChip_.empty()) take(toChip_.back().arrive);
+    if (!toChip_.empty()) take(frameEnd ? toChip_.back().arrive : toChip_.front().arrive);
     return due;
 }
 

@@ -145,6 +145,7 @@ private:
     void Restart(bool userProgram);
     void StartupDone();
     void SendBanner();
+    int64_t NextEvent(bool frameEnd) const;
     void ArriveAtChip(const WireByte& b);
     void ArriveAtHost(const WireByte& b);
     void Receive(uint8_t b);
