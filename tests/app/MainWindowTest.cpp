@@ -46,6 +46,19 @@ struct MainWindowTest : ::testing::Test {
     }
 };
 
+// How often the window's message pump returns in 300 ms: a pump that sleeps
+// until the next event returns a few times, one that spins thousands.
+int PumpPassesIn300ms(TForm1& form) {
+    QElapsedTimer idle;
+    idle.start();
+    int passes = 0;
+    while (idle.elapsed() < 300) {
+        form.ProcessMessages();
+        ++passes;
+    }
+    return passes;
+}
+
 TEST_F(MainWindowTest, ControlsCaptionsAndPositions) {
     EXPECT_EQ(form->windowTitle(), "Q.X.A");
     EXPECT_EQ(form->size(), QSize(297, 195));
@@ -161,13 +174,7 @@ TEST_F(MainWindowTest, BytesWakeThePumpAndQueuedBytesDoNotKeepItAwake) {
     EXPECT_EQ(rx, 1u);
 
     // The byte stays queued, unread: the pump must sleep, not spin.
-    QElapsedTimer idle;
-    idle.start();
-    int passes = 0;
-    while (idle.elapsed() < 300) {
-        form->ProcessMessages();
-        ++passes;
-    }
+    const int passes = PumpPassesIn300ms(*form);
     EXPECT_LT(passes, 20) << "passes in 300 ms with nothing new";
 }
 
@@ -184,13 +191,7 @@ TEST_F(MainWindowTest, UnpluggingTheConverterWhileIdleDoesNotKeepThePumpAwake) {
     // Nobody polls the link while idle: only the notifier sees the hang-up,
     // and its slot must turn the device quiet.
     pty.CloseMaster();
-    QElapsedTimer idle;
-    idle.start();
-    int passes = 0;
-    while (idle.elapsed() < 300) {
-        form->ProcessMessages();
-        ++passes;
-    }
+    const int passes = PumpPassesIn300ms(*form);
     EXPECT_LT(passes, 20) << "passes in 300 ms after the port went away";
     uint32_t rx = 9, tx = 9, ev = 9;
     EXPECT_NE(GetStatus(DeviceHandle, &rx, &tx, &ev), 0u);
