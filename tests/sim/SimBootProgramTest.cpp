@@ -184,12 +184,7 @@ TEST(SimBootProgram, EraseTakesItsTimeAndLosesWhatArrivesMeanwhile) {
     SimOptions options;
     options.eraseMicros = 25 * 1000000;  // a slow chip
     SimScope sim(form, options);
-    Adjust(form);
-    ASSERT_EQ(Exchange(form, kSelectDevice), Bytes{0x06});
-    ASSERT_EQ(Exchange(form, kSelectClockMode), Bytes{0x06});
-    ASSERT_EQ(Exchange(form, kNewBitRate38400), Bytes{0x06});
-    SetBaudRate(DeviceHandle, 38400);
-    ASSERT_EQ(Exchange(form, {0x06}), Bytes{0x06});
+    ToNewBitRate(form);
     sim.board.LoadFlash(Bytes(256, 0x11));
     const int64_t start = form.clock.now;
     EXPECT_EQ(Exchange(form, {0x40}, 1, 200), Bytes{}) << "still erasing after 20 s";

@@ -83,15 +83,21 @@ inline void Adjust(TestForm& form) {
     ASSERT_EQ(Exchange(form, {0x55}), Bytes{0xE6});
 }
 
-// Up to the chip's programming state, at 38400 bit/s, with every reply as
-// the writer awaits it.
-inline void ToProgramming(TestForm& form) {
+// Up to the confirmed new bit rate: both sides at 38400 bit/s, the flash not
+// yet erased.
+inline void ToNewBitRate(TestForm& form) {
     Adjust(form);
     ASSERT_EQ(Exchange(form, kSelectDevice), Bytes{0x06});
     ASSERT_EQ(Exchange(form, kSelectClockMode), Bytes{0x06});
     ASSERT_EQ(Exchange(form, kNewBitRate38400), Bytes{0x06});
     SetBaudRate(DeviceHandle, 38400);
     ASSERT_EQ(Exchange(form, {0x06}), Bytes{0x06});
+}
+
+// Up to the chip's programming state, at 38400 bit/s, with every reply as
+// the writer awaits it.
+inline void ToProgramming(TestForm& form) {
+    ToNewBitRate(form);
     ASSERT_EQ(Exchange(form, {0x40}, 1, 300), Bytes{0x06});
     ASSERT_EQ(Exchange(form, {0x43}), Bytes{0x06});
 }
