@@ -2,7 +2,7 @@
 
 #include "app/FormCore.h"
 #include "bootmode/AwaitReply.h"
-#include "bootmode/Protocol.h"
+#include "protocol/Protocol.h"
 #include "link/Driver.h"
 
 #include <algorithm>

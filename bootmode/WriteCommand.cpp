@@ -3,7 +3,7 @@
 #include "app/FormCore.h"
 #include "bootmode/AwaitReply.h"
 #include "bootmode/BootSequence.h"
-#include "bootmode/Protocol.h"
+#include "protocol/Protocol.h"
 #include "bootmode/ResetLines.h"
 #include "link/Driver.h"
 

@@ -1,7 +1,7 @@
 #include "image/ProgramImage.h"
 
 #include "app/FormCore.h"
-#include "bootmode/Protocol.h"
+#include "protocol/Protocol.h"
 #include "link/Driver.h"
 
 #include <cstring>

@@ -1,6 +1,6 @@
 #include "sim/SimBoard.h"
 
-#include "bootmode/Protocol.h"
+#include "protocol/Protocol.h"
 #include "link/Driver.h"
 #include "sim/UserProgram.h"
 
@@ -17,7 +17,7 @@ using namespace proto;
 namespace {
 
 // What the chip offers in its inquiry replies and accepts in its selections
-// (its device code and clock mode are the ones in bootmode/Protocol.h).
+// (its device code and clock mode are the ones in protocol/Protocol.h).
 const uint8_t kRatios[] = {1, 2, 4};             // for both clock types
 constexpr uint32_t kMinInput = 800, kMaxInput = 1600;  // 0.01 MHz: 8.00 .. 16.00 MHz
 constexpr uint32_t kMinClock = 800;                    // 8.00 MHz

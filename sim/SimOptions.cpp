@@ -1,6 +1,6 @@
 #include "sim/SimOptions.h"
 
-#include "bootmode/Protocol.h"
+#include "protocol/Protocol.h"
 
 #include <cerrno>
 #include <cstdlib>

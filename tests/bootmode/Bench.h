@@ -3,7 +3,7 @@
 // and counts transfers, and a scripted chip that answers the host's bytes.
 #pragma once
 
-#include "bootmode/Protocol.h"
+#include "protocol/Protocol.h"
 #include "support/FakeLink.h"
 #include "support/TestForm.h"
 

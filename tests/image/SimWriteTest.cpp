@@ -1,7 +1,7 @@
 // Whole writes on the simulated board, on virtual time: FWRITE's boot-mode
 // sequence, then the transfer of a chosen file.
 #include "SRecordText.h"
-#include "bootmode/Protocol.h"
+#include "protocol/Protocol.h"
 #include "bootmode/WriteCommand.h"
 #include "support/SimScope.h"
 #include "support/TestForm.h"

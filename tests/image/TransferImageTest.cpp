@@ -2,7 +2,7 @@
 #include "image/TransferImage.h"
 
 #include "SRecordText.h"
-#include "bootmode/Protocol.h"
+#include "protocol/Protocol.h"
 #include "support/FakeLink.h"
 #include "support/TestForm.h"
 

@@ -2,7 +2,7 @@
 // replies collected on the TestForm's virtual clock.
 #pragma once
 
-#include "bootmode/Protocol.h"
+#include "protocol/Protocol.h"
 #include "link/Driver.h"
 #include "support/TestForm.h"
 

@@ -1,5 +1,6 @@
 // The bytes of the H8SX boot-mode serial protocol, named once for the host
-// side (bootmode/, image/) and the simulated chip (sim/).
+// side (bootmode/, image/) and the simulated chip (sim/); this folder depends
+// on nothing, so both may include it.
 //
 // Framing: command byte, size byte, data, checksum, where the checksum is the
 // two's complement of the 8-bit sum of all bytes before it, so a whole frame
