@@ -27,7 +27,7 @@ struct CommandHelp {
 };
 
 const CommandHelp kHelp[] = {
-    {CliCommand::Write, "write FILE [--port PATH | --sim[=OPTS]] [--verbose | --quiet]",
+    {CliCommand::Write, "write FILE [--port PATH | --sim[=OPTS]] [--verbose | --quiet | --json]",
      "Programs the Motorola S-record FILE into the target's flash.\n"
      "FILE is read and checked completely first; a refused or unreadable file ends\n"
      "the command (exit 2) before the converter or the target is touched. Then the\n"
@@ -35,9 +35,12 @@ const CommandHelp kHelp[] = {
      "programmed, and the target is restarted into the new program.\n"
      "Each status message goes to standard output on a line of its own. While\n"
      "standard error is a terminal a progress bar there follows the programming.\n"
+     "A summary line ends the output: bytes, blocks sent, time, rate, and the\n"
+     "board's state when the write did not end with its new program running.\n"
      "\n"
      "  -v, --verbose    also the per-block texts (\"rssponse OK\" and a blank line)\n"
-     "  -q, --quiet      only the last message\n"
+     "  -q, --quiet      only the last message, no summary\n"
+     "  --json           only the summary, as one JSON object on standard output\n"
      "Exit status: 0 when the write ended with \"FLASH ROM write correct done!\",\n"
      "1 for a failure of the target or the link, 2 for usage and file errors.\n"},
     {CliCommand::Monitor, "monitor [--reset] [--seconds N] [--port PATH | --sim[=OPTS]]",

@@ -153,6 +153,8 @@ CliArgs ParseCliArgs(int argc, char** argv) {
             a.verbose = true;
         } else if ((name == "--quiet" || name == "-q") && accepts.verbose && !hasValue) {
             a.quiet = true;
+        } else if (name == "--json" && accepts.verbose && !hasValue) {
+            a.json = true;
         } else if (name == "--reset" && accepts.reset && !hasValue) {
             a.reset = true;
         } else if (name == "--seconds" && accepts.seconds) {
@@ -169,6 +171,7 @@ CliArgs ParseCliArgs(int argc, char** argv) {
     // 3. Combinations and positional arguments.
     if (portGiven && simGiven) fail("--port and --sim exclude each other");
     if (a.verbose && a.quiet) fail("--verbose and --quiet exclude each other");
+    if (a.json && (a.verbose || a.quiet)) fail("--json excludes --verbose and --quiet");
     if (a.command == CliCommand::Write) {
         if (positional.empty()) fail("write needs a FILE");
         else a.file = positional[0];

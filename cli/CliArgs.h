@@ -36,6 +36,7 @@ struct CliArgs {
     std::string file;         // write: the S-record file
     bool verbose = false;     // write: also the per-block texts
     bool quiet = false;       // write: only the last message
+    bool json = false;        // write: the summary as JSON instead of the messages
     bool reset = false;       // monitor: restart the target first
     double seconds = -1;      // monitor: run this long (< 0: until quit / EOF)
     std::string ptyLink;      // sim: the symlink to create

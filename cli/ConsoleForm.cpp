@@ -55,7 +55,9 @@ void ConsoleForm::UnwatchInput(int fd) {
 
 void ConsoleForm::ShowStatus(const std::string& text) {
     lastStatus_ = text;
-    if (verbosity_ == Verbosity::Quiet) return;
+    if (IsBlockText(text)) ++blocksAcked_;
+    if (observer_) observer_(text);
+    if (verbosity_ == Verbosity::Quiet || verbosity_ == Verbosity::Silent) return;
     if (verbosity_ == Verbosity::Normal && IsBlockText(text)) return;
     // A message once the programming has moved ends it (a failure): the bar
     // stays where it stopped, above the message. Before that the bar steps

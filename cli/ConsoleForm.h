@@ -5,7 +5,7 @@
 //   (standard output), letter for letter. The per-block texts of the
 //   programming ("rssponse OK" and eleven spaces) are written only when
 //   verbose; when quiet nothing is written until Finish(), which writes the
-//   last message.
+//   last message; when silent (--json) nothing is written at all.
 // - The progress bar is drawn on the error descriptor (standard error) only
 //   while that descriptor is a terminal; it shows the percentage, the bytes
 //   of the image, the rate and the time left. Nothing else goes there, apart
@@ -36,7 +36,7 @@
 
 class ConsoleForm : public FormCore {
 public:
-    enum class Verbosity { Quiet, Normal, Verbose };
+    enum class Verbosity { Silent, Quiet, Normal, Verbose };
 
     // `out`: where messages go; `errFd`: where the bar and the beep go.
     explicit ConsoleForm(Verbosity verbosity = Verbosity::Normal, FILE* out = stdout, int errFd = 2);
@@ -63,6 +63,10 @@ public:
     void Finish();
 
     const std::string& LastStatusText() const { return lastStatus_; }
+    // How many programming blocks were acknowledged (their per-block texts).
+    uint64_t BlocksAcknowledged() const { return blocksAcked_; }
+    // Sees every status text as it is shown, whatever the verbosity.
+    void SetStatusObserver(std::function<void(const std::string&)> observer) { observer_ = std::move(observer); }
     const std::string& SerialShown() const { return serialShown_; }
 
     // FormCore's host interface.
@@ -94,6 +98,8 @@ private:
     std::string imagePath_;
     std::function<void()> transfer_;
     std::string lastStatus_;
+    uint64_t blocksAcked_ = 0;
+    std::function<void(const std::string&)> observer_;
     std::string serialShown_ = "xxxx";
 
     struct Watch {

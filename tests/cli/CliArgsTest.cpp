@@ -86,6 +86,8 @@ TEST(CliArgs, RefusesWhatDoesNotFit) {
         {{"write", "a.mot", "--sim", "--sim=silent"}, "--sim given twice"},
         {{"write", "a.mot", "-v", "-q"}, "exclude each other"},
         {{"write", "a.mot", "--verbose=yes"}, "unknown option"},
+        {{"write", "a.mot", "--json", "-q"}, "--json excludes --verbose and --quiet"},
+        {{"list", "--json"}, "unknown option '--json' for list"},
         {{"monitor", "--seconds"}, "--seconds needs an argument"},
         {{"monitor", "--seconds", "soon"}, "bad value for --seconds"},
         {{"monitor", "--seconds", "-1"}, "bad value for --seconds"},

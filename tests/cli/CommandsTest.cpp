@@ -88,6 +88,23 @@ void ExpectFlashHolds(const std::string& flashPath, const std::string& data) {
     EXPECT_EQ(flash.find_first_not_of('\xFF', blocksEnd), std::string::npos);
 }
 
+// The last status message of a write: the line before its summary line.
+std::string LastMessage(const RunResult& r) {
+    const std::vector<std::string> lines = r.OutLines();
+    if (lines.size() < 2 || lines.back().rfind("summary: ", 0) != 0) return "(no summary line)";
+    return lines[lines.size() - 2];
+}
+
+// `s` as a JSON string, for the plain characters and quotes of test paths.
+std::string JsonQuoted(const std::string& s) {
+    std::string j = "\"";
+    for (char c : s) {
+        if (c == '"' || c == '\\') j += '\\';
+        j += c;
+    }
+    return j + "\"";
+}
+
 }  // namespace
 
 TEST(CliWrite, ProgramsTheSimulatedBoardAndReportsEveryStage) {
@@ -99,7 +116,9 @@ TEST(CliWrite, ProgramsTheSimulatedBoardAndReportsEveryStage) {
     ASSERT_FALSE(r.timedOut);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(InOrder(r.OutLines(), kGoodWrite));
-    EXPECT_EQ(r.OutLines().back(), "FLASH ROM write correct done!");
+    EXPECT_EQ(LastMessage(r), "FLASH ROM write correct done!");
+    EXPECT_EQ(r.OutLines().back().rfind("summary: 300 bytes, 3 blocks sent, 38400 bit/s, ", 0), 0u)
+        << r.OutLines().back();
     // The per-block texts only with --verbose; the bar only on a terminal.
     EXPECT_EQ(r.out.find("rssponse OK"), std::string::npos);
     EXPECT_EQ(r.err, "");
@@ -130,8 +149,44 @@ TEST(CliWrite, TargetFailuresExitWithOne) {
         RunResult r = RunWriter({"write", dir.Sub("fw.mot"), Sim(dir.Sub("flash.bin"), c.fault)}, kLimit);
         ASSERT_FALSE(r.timedOut) << c.fault;
         EXPECT_EQ(r.status, 1) << c.fault << "\n" << r.out << r.err;
-        ASSERT_FALSE(r.OutLines().empty()) << c.fault;
-        EXPECT_EQ(r.OutLines().back(), c.lastMessage) << c.fault;
+        EXPECT_EQ(LastMessage(r), c.lastMessage) << c.fault;
+    }
+}
+
+TEST(CliWrite, JsonPrintsOneObjectInsteadOfTheMessages) {
+    TempDir dir;
+    WriteFile(dir.Sub("fw.mot"), MakeSrec(Pattern(300)));
+    WriteFile(dir.Sub("bad \"name\".mot"), "S1130000GG\nS9030000FC\n");
+    struct Case {
+        std::string file;
+        std::string fault;
+        int status;
+        std::vector<std::string> fields;
+    };
+    const Case cases[] = {
+        {dir.Sub("fw.mot"), "", 0,
+         {"\"outcome\":\"done\",\"stage\":null,\"message\":\"FLASH ROM write correct done!\",\"exit\":0,"
+          "\"image_bytes\":300,\"blocks_sent\":3,",
+          "\"board\":\"running-new-program\",\"programmed_to\":384}"}},
+        {dir.Sub("fw.mot"), "no-reply-block=2", 1,
+         {"\"outcome\":\"target-failed\",\"stage\":13,\"message\":\"time out err1\",\"exit\":1,",
+          "\"blocks_sent\":1,", "\"board\":\"restarted-partial\",\"programmed_to\":128}"}},
+        {dir.Sub("fw.mot"), "no-e6", 1,
+         {"\"outcome\":\"target-failed\",\"stage\":2,\"message\":\"cpu not answer 2\"", "\"bit_rate\":null,",
+          "\"board\":\"boot-mode-kept\""}},
+        {dir.Sub("bad \"name\".mot"), "", 2,
+         {"{\"file\":" + JsonQuoted(dir.Sub("bad \"name\".mot")),
+          "\"outcome\":\"file-refused\",\"stage\":null,\"message\":\"file format err line 1\",\"exit\":2,",
+          "\"board\":\"untouched\""}},
+        {dir.Sub("missing.mot"), "", 2,
+         {"\"outcome\":\"file-refused\",\"stage\":null,\"message\":\"No such file or directory\",\"exit\":2,"}},
+    };
+    for (const Case& c : cases) {
+        RunResult r = RunWriter({"write", "--json", c.file, Sim(dir.Sub("flash.bin"), c.fault)}, kLimit);
+        EXPECT_EQ(r.status, c.status) << r.out << r.err;
+        ASSERT_EQ(r.OutLines().size(), 1u) << r.out;
+        EXPECT_EQ(r.out.front(), '{');
+        for (const std::string& f : c.fields) EXPECT_NE(r.out.find(f), std::string::npos) << f << "\nin " << r.out;
     }
 }
 
