@@ -2,10 +2,13 @@
 
 #include "cli/CliArgs.h"
 #include "cli/Commands.h"
+#include "cli/GangWrite.h"
 #include "packaging/BuildRevision.h"
 
 #include <csignal>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -139,7 +142,8 @@ int CliMain(int argc, char** argv) {
     // fails from then on.
     std::signal(SIGPIPE, SIG_IGN);
     switch (a.command) {
-        case CliCommand::Write: return RunWrite(a);
+        case CliCommand::Write:
+            return IsGangWrite(a) ? RunGangWrite(a, std::vector<std::string>(argv + 1, argv + argc)) : RunWrite(a);
         case CliCommand::Monitor: return RunMonitor(a);
         case CliCommand::Reset: return RunReset(a);
         case CliCommand::List: return RunList(a);

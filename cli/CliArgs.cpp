@@ -101,6 +101,7 @@ CliArgs ParseCliArgs(int argc, char** argv) {
     }
     const size_t commandIndex = i;
     const Accepts accepts = AcceptsOf(a.command);
+    const bool gang = a.command == CliCommand::Write;
     const std::string where = a.command == CliCommand::None ? "" : std::string(" for ") + CommandName(a.command);
 
     // 2. Every other argument, in order.
@@ -139,16 +140,30 @@ CliArgs ParseCliArgs(int argc, char** argv) {
         } else if (name == "--version" && a.command == CliCommand::None) {
             a.version = true;
         } else if (name == "--port" && accepts.linkPort) {
-            if (takeValue(&a.link.port)) {
-                if (portGiven) fail("--port given twice");
+            LinkArgs board;
+            if (takeValue(&board.port)) {
+                if (portGiven && !gang) fail("--port given twice");
+                board.kind = LinkArgs::Kind::Port;
+                if (!portGiven) a.link = board;
                 portGiven = true;
-                a.link.kind = LinkArgs::Kind::Port;
+                a.boards.push_back(board);
             }
         } else if (name == "--sim" && accepts.link) {
-            if (simGiven) fail("--sim given twice");
+            if (simGiven && !gang) fail("--sim given twice");
+            LinkArgs board;
+            board.kind = LinkArgs::Kind::Sim;
+            board.simOptions = value;
+            if (!simGiven) a.link = board;
             simGiven = true;
-            a.link.kind = LinkArgs::Kind::Sim;
-            a.link.simOptions = value;
+            a.boards.push_back(board);
+        } else if (name == "--all" && gang && !hasValue) {
+            a.all = true;
+        } else if (name == "--progress-fd" && gang) {
+            std::string text;
+            double fd = -1;
+            if (takeValue(&text) && (!ParseSeconds(text, &fd) || fd != static_cast<int>(fd) || fd > 1 << 20))
+                fail("bad value for --progress-fd: '" + text + "'");
+            a.progressFd = static_cast<int>(fd);
         } else if ((name == "--verbose" || name == "-v") && accepts.verbose && !hasValue) {
             a.verbose = true;
         } else if ((name == "--quiet" || name == "-q") && accepts.verbose && !hasValue) {
@@ -172,6 +187,8 @@ CliArgs ParseCliArgs(int argc, char** argv) {
     if (portGiven && simGiven) fail("--port and --sim exclude each other");
     if (a.verbose && a.quiet) fail("--verbose and --quiet exclude each other");
     if (a.json && (a.verbose || a.quiet)) fail("--json excludes --verbose and --quiet");
+    if (a.all && (portGiven || simGiven)) fail("--all excludes --port and --sim");
+    if (a.progressFd >= 0 && (a.all || a.boards.size() > 1)) fail("--progress-fd takes one board");
     if (a.command == CliCommand::Write) {
         if (positional.empty()) fail("write needs a FILE");
         else a.file = positional[0];

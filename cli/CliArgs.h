@@ -11,9 +11,13 @@
 //   otherwise for the program. It wins over every other error except an
 //   unknown command.
 // - `sim` takes --sim=OPTS for the board's options but no --port.
+// - `write` takes --port or --sim more than once (not both kinds), or --all,
+//   for a gang write of several boards; the hidden --progress-fd=N is for a
+//   gang write's children and takes one board only.
 #pragma once
 
 #include <string>
+#include <vector>
 
 enum class CliCommand { None, Write, Monitor, Reset, List, Sim };
 
@@ -32,7 +36,12 @@ struct CliArgs {
     bool help = false;
     bool version = false;
 
-    LinkArgs link;
+    LinkArgs link;            // the first (for most commands the only) link option
+    // write: every board of a gang write, in the order given (--port or --sim
+    // repeated); one entry for a single write with a link option.
+    std::vector<LinkArgs> boards;
+    bool all = false;         // write: every FTDI converter listed
+    int progressFd = -1;      // write (hidden): where a gang child sends its events
     std::string file;         // write: the S-record file
     bool verbose = false;     // write: also the per-block texts
     bool quiet = false;       // write: only the last message

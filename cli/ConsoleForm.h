@@ -16,6 +16,11 @@
 //   readable, runs a watched input's handler when it did, and runs the tick
 //   when it is due. A pass ends after the first of these, so a reply is seen
 //   at once and an idle wait costs almost nothing.
+// - With an event descriptor set (a gang write's child), every status text
+//   but the per-block ones goes there as one line {"event":"status",
+//   "text":...}, and the programming's progress as {"event":"progress",
+//   "done":BYTES,"total":BYTES,"elapsed_s":S}, at most every 100 ms and
+//   always at its start and end, whatever the verbosity.
 // - AppendMonitorLine writes the received bytes unchanged, without adding
 //   line ends, to the monitor descriptor when one is set (the terminal
 //   monitor: standard output), and drops them otherwise (a write, where
@@ -52,6 +57,8 @@ public:
     // counts; 0 shows the bar's own units.
     void SetProgressBytes(uint64_t total) { progressBytes_ = total; }
     void SetTransfer(std::function<void()> transfer) { transfer_ = std::move(transfer); }
+    // Where the machine-readable events go; -1: nowhere.
+    void SetEventOutput(int fd) { eventFd_ = fd; }
 
     // Inputs that ProcessMessages also waits for: `onReadable` runs in the
     // pass in which `fd` became readable (or hung up).
@@ -88,12 +95,18 @@ private:
     void DrawBar(bool force);
     void ClearBar();
     void EndBar();   // the bar's last state on a line of its own
+    uint64_t ProgressTotal() const;
+    uint64_t ProgressDone() const;
+    void SendEvent(const std::string& json);
+    void SendProgress(bool force);
 
     Verbosity verbosity_;
     FILE* out_;
     int errFd_;
     bool errIsTerminal_;
     int monitorFd_ = -1;
+    int eventFd_ = -1;
+    SteadyClock::time_point eventLastProgress_;
     uint64_t monitorBytes_ = 0;
     std::string imagePath_;
     std::function<void()> transfer_;

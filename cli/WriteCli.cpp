@@ -131,6 +131,7 @@ int RunWrite(const CliArgs& args) {
 
     // 2. The file.
     ConsoleForm form(VerbosityOf(args));
+    form.SetEventOutput(args.progressFd);
     WriteSummary summary;
     summary.file = args.file;
     if (args.link.kind != LinkArgs::Kind::Scan) summary.port = PortOf(args, form);

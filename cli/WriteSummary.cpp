@@ -1,5 +1,6 @@
 #include "cli/WriteSummary.h"
 
+#include "cli/JsonValue.h"
 #include "cli/Progress.h"
 
 #include <cstdio>
@@ -62,7 +63,9 @@ std::string VerifyJson(const VerifySummary& v) {
     return j + "}";
 }
 
-std::string VerifyText(const VerifySummary& v) {
+}  // namespace
+
+std::string VerifyResultText(const VerifySummary& v) {
     if (v.ok) {
         std::string t = "verify OK (" + v.mode;
         if (v.bytesCompared) t += ", " + std::to_string(*v.bytesCompared) + " bytes";
@@ -82,8 +85,6 @@ std::string VerifyText(const VerifySummary& v) {
     return t + ")";
 }
 
-}  // namespace
-
 const char* WriteEndName(WriteEnd end) {
     switch (end) {
         case WriteEnd::Done: return "done";
@@ -93,6 +94,7 @@ const char* WriteEndName(WriteEnd end) {
         case WriteEnd::LinkFailed: return "link-failed";
         case WriteEnd::VerifyFailed: return "verify-failed";
         case WriteEnd::Interrupted: return "interrupted";
+        case WriteEnd::Crashed: return "crashed";
     }
     return "target-failed";
 }
@@ -203,6 +205,61 @@ std::string SummaryJsonArray(const std::vector<WriteSummary>& all) {
     return j + "]";
 }
 
+namespace {
+
+template <typename T>
+std::optional<T> Whole(const JsonValue& v, const std::string& key) {
+    const std::optional<double> n = v.Number(key);
+    if (!n || *n < 0) return std::nullopt;
+    return static_cast<T>(*n);
+}
+
+}  // namespace
+
+bool SummaryFromJson(const std::string& text, WriteSummary* out) {
+    JsonValue v;
+    if (!ParseJson(text, &v) || v.type != JsonValue::Type::Object) return false;
+    WriteSummary s;
+    const std::optional<std::string> outcome = v.String("outcome"), board = v.String("board");
+    const std::optional<double> exit = v.Number("exit");
+    if (!outcome || !board || !exit) return false;
+    bool known = false;
+    for (int k = 0; k <= static_cast<int>(WriteEnd::Crashed); ++k)
+        if (*outcome == WriteEndName(static_cast<WriteEnd>(k))) s.end = static_cast<WriteEnd>(k), known = true;
+    if (!known) return false;
+    known = false;
+    for (int k = 0; k <= static_cast<int>(BoardState::Unknown); ++k)
+        if (*board == BoardStateName(static_cast<BoardState>(k))) s.board = static_cast<BoardState>(k), known = true;
+    if (!known) return false;
+
+    s.file = v.String("file").value_or("");
+    s.port = v.String("port").value_or("");
+    s.message = v.String("message").value_or("");
+    s.exitStatus = static_cast<int>(*exit);
+    s.stage = Whole<int>(v, "stage");
+    s.imageBytes = Whole<uint64_t>(v, "image_bytes");
+    s.blocksSent = Whole<uint64_t>(v, "blocks_sent").value_or(0);
+    s.blocksSkipped = Whole<uint64_t>(v, "blocks_skipped");
+    s.bitRate = Whole<uint32_t>(v, "bit_rate");
+    s.elapsedSeconds = v.Number("elapsed_s").value_or(0);
+    s.programmedTo = Whole<uint32_t>(v, "programmed_to");
+    if (const JsonValue* verify = v.Get("verify"); verify && verify->type == JsonValue::Type::Object) {
+        VerifySummary r;
+        r.mode = verify->String("mode").value_or("");
+        r.ok = verify->Bool("ok").value_or(false);
+        r.message = verify->String("message").value_or("");
+        r.bytesCompared = Whole<uint64_t>(*verify, "bytes_compared");
+        r.expectedSum = Whole<uint32_t>(*verify, "expected_sum");
+        r.actualSum = Whole<uint32_t>(*verify, "actual_sum");
+        r.address = Whole<uint32_t>(*verify, "address");
+        r.expectedByte = Whole<uint8_t>(*verify, "expected");
+        r.actualByte = Whole<uint8_t>(*verify, "actual");
+        s.verify = r;
+    }
+    *out = s;
+    return true;
+}
+
 std::string SummaryLine(const WriteSummary& s) {
     std::string t = "summary: ";
     t += s.imageBytes ? std::to_string(*s.imageBytes) + " bytes" : std::string("no image");
@@ -211,7 +268,7 @@ std::string SummaryLine(const WriteSummary& s) {
     if (s.bitRate) t += ", " + std::to_string(*s.bitRate) + " bit/s";
     t += ", " + Fixed(s.elapsedSeconds, 2) + " s";
     if (s.BytesWritten() > 0 && s.elapsedSeconds > 0) t += ", " + FormatBytes(s.BytesPerSecond()) + "/s";
-    if (s.verify) t += ", " + VerifyText(*s.verify);
+    if (s.verify) t += ", " + VerifyResultText(*s.verify);
     if (s.end != WriteEnd::Done) {
         t += std::string(", ") + WriteEndName(s.end);
         if (s.stage) t += " at stage " + std::to_string(*s.stage);

@@ -28,10 +28,11 @@ enum class WriteEnd {
     LinkFailed,    // no converter, or it did not open
     VerifyFailed,  // written, but the read-back or the sum differs
     Interrupted,   // SIGINT, SIGTERM or SIGHUP stopped it
+    Crashed,       // a gang write's child ended without a summary
 };
 
 // "done", "cancelled", "file-refused", "target-failed", "link-failed",
-// "verify-failed", "interrupted".
+// "verify-failed", "interrupted", "crashed".
 const char* WriteEndName(WriteEnd end);
 
 // What the target was left with.
@@ -92,6 +93,13 @@ std::string JsonString(const std::string& bytes);
 std::string SummaryJson(const WriteSummary& s);
 // A JSON array of the objects, one a line.
 std::string SummaryJsonArray(const std::vector<WriteSummary>& all);
+
+// Reads back what SummaryJson wrote; false when `text` is not such an object
+// (unknown names of outcome or board state included).
+bool SummaryFromJson(const std::string& text, WriteSummary* out);
+
+// "verify OK (read, 4224 bytes)", "verify FAILED (sum: expected sum ..., read ...)".
+std::string VerifyResultText(const VerifySummary& v);
 
 // The summary line, e.g.
 //   "summary: 4096 bytes, 33 blocks sent, 3.21 s, 1.2 KiB/s, verify OK (read, 4224 bytes)"

@@ -1,6 +1,10 @@
 #include "cli/WriteSummary.h"
 
+#include "cli/JsonValue.h"
+
 #include <gtest/gtest.h>
+
+#include <vector>
 
 TEST(WriteSummary, JsonStringEscapesWhateverTheBytesHold) {
     struct Case {
@@ -90,4 +94,49 @@ TEST(WriteSummary, LineShowsTheFiguresAndWhatTheBoardWasLeftWith) {
     EXPECT_EQ(SummaryLine(failed),
               "summary: 64 bytes, 0 blocks sent, 0.50 s, target-failed at stage 1; board: in boot mode, its flash not "
               "erased; the next write or 'h8sxwriter reset' recovers it");
+}
+
+TEST(WriteSummary, ReadsBackWhatItWrites) {
+    WriteSummary s;
+    s.file = "we\"ird\n\xC3\xA9.mot";
+    s.port = "sim2";
+    s.end = WriteEnd::VerifyFailed;
+    s.stage = 14;
+    s.message = "verify error";
+    s.exitStatus = 1;
+    s.imageBytes = 4096;
+    s.blocksSent = 30;
+    s.blocksSkipped = 2;
+    s.bitRate = 115200;
+    s.elapsedSeconds = 1.25;
+    s.verify = VerifySummary{"read", false, "differs", 4224, {}, {}, 0x100, 0x12, 0x13};
+    s.board = BoardState::RunningNewProgram;
+    s.programmedTo = 4096;
+    WriteSummary back;
+    ASSERT_TRUE(SummaryFromJson(SummaryJson(s), &back));
+    EXPECT_EQ(SummaryJson(back), SummaryJson(s));
+
+    for (const char* bad : {"", "[]", "{\"outcome\":\"done\"}", "{\"outcome\":\"fine\",\"board\":\"unknown\",\"exit\":0}",
+                            "{\"outcome\":\"done\",\"board\":\"unknown\",\"exit\":0"})
+        EXPECT_FALSE(SummaryFromJson(bad, &back)) << bad;
+}
+
+TEST(JsonValue, ParsesValuesAndRefusesWhatIsNotJson) {
+    JsonValue v;
+    ASSERT_TRUE(ParseJson(" {\"a\":[1,-2.5e1,true,null,\"x\\u00e9\\ud83d\\ude00\\/\"],\"b\":{}} ", &v));
+    const JsonValue* a = v.Get("a");
+    ASSERT_TRUE(a && a->array.size() == 5);
+    EXPECT_EQ(a->array[0].number, 1);
+    EXPECT_EQ(a->array[1].number, -25);
+    EXPECT_TRUE(a->array[2].boolean);
+    EXPECT_TRUE(a->array[3].IsNull());
+    EXPECT_EQ(a->array[4].string, "x\xC3\xA9\xF0\x9F\x98\x80/");
+    EXPECT_EQ(v.Get("b")->type, JsonValue::Type::Object);
+    ASSERT_TRUE(ParseJson("\"\\ud800x\"", &v));  // a lone surrogate
+    EXPECT_EQ(v.string, "\xEF\xBF\xBDx");
+
+    const std::string deep = std::string(40, '[') + std::string(40, ']');
+    for (const std::string& bad : std::vector<std::string>{"", "{", "[1,]", "{\"a\" 1}", "01", "1.", "-", "tru", "\"a\nb\"", "\"\\x\"",
+                                  "\"\\u12\"", "1 2", "{\"a\":1,}", deep})
+        EXPECT_FALSE(ParseJson(bad, &v)) << bad;
 }
