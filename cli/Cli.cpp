@@ -45,6 +45,12 @@ const CommandHelp kHelp[] = {
      "  -v, --verbose    also the per-block texts (\"rssponse OK\" and a blank line)\n"
      "  -q, --quiet      only the last message, no summary\n"
      "  --json           only the summary, as one JSON object on standard output\n"
+     "  --all            a gang write to every FTDI converter listed\n"
+     "\n"
+     "A gang write (--port or --sim given more than once, or --all) writes every\n"
+     "board at once, each by a child process of its own with the other options:\n"
+     "a line per board, then a table (with --json an array of the summaries). It\n"
+     "exits with 0 only when every board is done.\n"
      "Exit status: 0 when the write ended with \"FLASH ROM write correct done!\",\n"
      "1 for a failure of the target or the link, 2 for usage and file errors.\n"},
     {CliCommand::Monitor, "monitor [--reset] [--seconds N] [--port PATH | --sim[=OPTS]]",

@@ -318,6 +318,12 @@ void PrintTable(const std::vector<Board>& boards) {
         for (size_t c = 0; c < row.size(); ++c) line += c + 1 < row.size() ? Pad(row[c], widths[c] + 2) : row[c];
         std::printf("%s\n", line.c_str());
     }
+    // What the boards that did not get their new program were left with.
+    for (const Board& b : boards) {
+        const BoardState state = b.summary.board;
+        if (state != BoardState::RunningNewProgram && state != BoardState::Untouched)
+            std::printf("%s: %s\n", b.name.c_str(), DescribeBoard(state, b.summary.programmedTo).c_str());
+    }
 }
 
 }  // namespace

@@ -77,7 +77,7 @@ _h8sxwriter() {
 
     local options
     case "$command" in
-        write) options="--port --sim --verbose -v --quiet -q --json --help -h" ;;
+        write) options="--port --sim --verbose -v --quiet -q --json --all --help -h" ;;
         monitor) options="--reset --seconds --port --sim --help -h" ;;
         reset | list) options="--port --sim --help -h" ;;
         sim) options="--pty --sim= --help -h" ;;
