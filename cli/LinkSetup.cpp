@@ -1,8 +1,8 @@
 #include "cli/LinkSetup.h"
 
-#include "app/Connection.h"
-#include "app/FormCore.h"
-#include "app/LinkChoice.h"
+#include "session/Connection.h"
+#include "core/FormCore.h"
+#include "session/LinkChoice.h"
 #include "link/Driver.h"
 #include "sim/SimOptions.h"
 

@@ -30,15 +30,21 @@ public:
     uint8_t busyAtTransfer = 0;
     bool selectedAtTransfer = false;
 
-    void TransferImage() override {
+    WriteOutcome TransferImage() {
         ++transfers;
         stateAtTransfer = board->State();
         hostRateAtTransfer = board->HostRate();
         chipRateAtTransfer = board->ChipRate();
         busyAtTransfer = LinkBusy;
         selectedAtTransfer = board->DeviceSelected() && board->ClockModeSelected();
+        return WriteOutcome{};
     }
 };
+
+// FWRITE with the recording transfer in place of the file's.
+WriteOutcome Button1Click(SimForm& form) {
+    return Button1Click(form, [&form](FormCore&) { return form.TransferImage(); });
+}
 
 // How many 0x00 adjustment bytes the chip took in.
 int ZerosReceived(const SimBoard& board) {
