@@ -60,11 +60,8 @@ int ExitStatusOf(const WriteOutcome& outcome) {
 }
 
 int RunWrite(const CliArgs& args) {
-    std::string error;
-    if (!CheckLink(args.link, &error)) {
-        std::fprintf(stderr, "h8sxwriter: %s\n", error.c_str());
-        return kExitUsage;
-    }
+    LinkChoice link = args.link;
+    if (int status = CheckLink(link); status != kLinkReady) return status;
 
     ConsoleForm form(VerbosityOf(args));
     FlashImage image;
@@ -80,10 +77,7 @@ int RunWrite(const CliArgs& args) {
         return kExitUsage;
     }
 
-    if (!InstallLink(args.link, &error)) {
-        std::fprintf(stderr, "h8sxwriter: %s\n", error.c_str());
-        return kExitFailure;
-    }
+    if (int status = InstallLink(link); status != kLinkReady) return status;
     if (!ConnectAsStartUp(form)) {
         form.Finish();
         return ExitStatusOf(WriteOutcome::Of(WriteResult::LinkFailed));
