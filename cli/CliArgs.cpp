@@ -23,10 +23,6 @@ CliCommand FindCommand(const std::string& word) {
     return CliCommand::None;
 }
 
-bool StartsWith(const std::string& s, const char* prefix) {
-    return s.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
 // Splits "--name=value" into name and value; `hasValue` tells whether an '='
 // was there.
 void SplitOption(const std::string& arg, std::string* name, std::string* value, bool* hasValue) {
@@ -75,19 +71,19 @@ CliArgs ParseCliArgs(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::vector<std::string> positional;
     std::string firstError;
-    bool portGiven = false, simGiven = false;
+    LinkOptionReader link;
     auto fail = [&](const std::string& why) {
         if (firstError.empty()) firstError = why;
     };
 
-    // 1. The command is the first word that is neither an option nor the
-    //    value of a link option given before it.
+    // The command is the first word that is neither an option nor the value
+    // of a link option given before it.
     size_t i = 0;
     bool optionsEnded = false;
     for (; i < args.size(); ++i) {
         const std::string& s = args[i];
-        if (s == "--port") {
-            ++i;  // its value; checked in step 2
+        if (LinkOptionReader::TakesNextWord(s)) {
+            ++i;  // its value, read with the other options below
             continue;
         }
         if (!s.empty() && s[0] == '-') continue;
@@ -102,9 +98,10 @@ CliArgs ParseCliArgs(int argc, char** argv) {
     const size_t commandIndex = i;
     const Accepts accepts = AcceptsOf(a.command);
     const bool gang = a.command == CliCommand::Write;
+    if (gang) link.AllowMany();
     const std::string where = a.command == CliCommand::None ? "" : std::string(" for ") + CommandName(a.command);
 
-    // 2. Every other argument, in order.
+    // Every other argument, in order.
     for (i = 0; i < args.size(); ++i) {
         if (i == commandIndex) continue;
         const std::string& s = args[i];
@@ -139,23 +136,8 @@ CliArgs ParseCliArgs(int argc, char** argv) {
             a.help = true;
         } else if (name == "--version" && a.command == CliCommand::None) {
             a.version = true;
-        } else if (name == "--port" && accepts.linkPort) {
-            LinkArgs board;
-            if (takeValue(&board.port)) {
-                if (portGiven && !gang) fail("--port given twice");
-                board.kind = LinkArgs::Kind::Port;
-                if (!portGiven) a.link = board;
-                portGiven = true;
-                a.boards.push_back(board);
-            }
-        } else if (name == "--sim" && accepts.link) {
-            if (simGiven && !gang) fail("--sim given twice");
-            LinkArgs board;
-            board.kind = LinkArgs::Kind::Sim;
-            board.simOptions = value;
-            if (!simGiven) a.link = board;
-            simGiven = true;
-            a.boards.push_back(board);
+        } else if ((name == "--port" && accepts.linkPort) || (name == "--sim" && accepts.link)) {
+            if (!link.Read(args, i, commandIndex)) fail(link.Error());
         } else if (name == "--all" && gang && !hasValue) {
             a.all = true;
         } else if (name == "--progress-fd" && gang) {
@@ -183,11 +165,13 @@ CliArgs ParseCliArgs(int argc, char** argv) {
         }
     }
 
-    // 3. Combinations and positional arguments.
-    if (portGiven && simGiven) fail("--port and --sim exclude each other");
+    // Combinations and positional arguments.
+    if (!link.Finish()) fail(link.Error());
+    a.link = link.Choice();
+    a.boards = link.Choices();
     if (a.verbose && a.quiet) fail("--verbose and --quiet exclude each other");
     if (a.json && (a.verbose || a.quiet)) fail("--json excludes --verbose and --quiet");
-    if (a.all && (portGiven || simGiven)) fail("--all excludes --port and --sim");
+    if (a.all && !a.boards.empty()) fail("--all excludes --port and --sim");
     if (a.progressFd >= 0 && (a.all || a.boards.size() > 1)) fail("--progress-fd takes one board");
     if (a.command == CliCommand::Write) {
         if (positional.empty()) fail("write needs a FILE");
@@ -208,21 +192,18 @@ CliArgs ParseCliArgs(int argc, char** argv) {
 }
 
 bool LooksLikeCliCommand(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        std::string s = argv[i];
-        if (s == "--port") {
-            if (i + 1 >= argc) return true;  // missing value: the command line says so
-            ++i;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& s = args[i];
+        if (LinkOptionReader::IsLinkOption(s)) {
+            // A link option without its value is the command line's to report.
+            LinkOptionReader one;
+            if (!one.Read(args, i)) return true;
             continue;
         }
-        if (StartsWith(s, "--port=")) {
-            if (s.size() == 7) return true;
-            continue;
-        }
-        if (s == "--sim" || StartsWith(s, "--sim=")) continue;
-        if (s == "-h" || StartsWith(s, "--")) return true;  // help, version, unknown
-        if (!s.empty() && s[0] == '-') return false;        // the toolkit's own options
-        return true;                                        // a command word
+        if (s == "-h" || s.rfind("--", 0) == 0) return true;  // help, version, unknown
+        if (!s.empty() && s[0] == '-') return false;          // the toolkit's own options
+        return true;                                          // a command word
     }
     return false;
 }

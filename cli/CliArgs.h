@@ -5,8 +5,9 @@
 //   `error` set (and `ok` false) for an unknown command, an unknown option, a
 //   missing or surplus argument, or a bad value.
 // - The link options --port PATH and --sim[=OPTS] may stand before or after
-//   the command; they exclude each other. Without either, the converters are
-//   found by the usual scan for FTDI devices.
+//   the command; they are read by the window's grammar (session/LinkChoice.h).
+//   Without either, the converters are found by the usual scan for FTDI
+//   devices. The board's options are checked when the link is set up.
 // - --help (or -h) anywhere asks for help: for the command when one is named,
 //   otherwise for the program. It wins over every other error except an
 //   unknown command.
@@ -16,17 +17,12 @@
 //   gang write's children and takes one board only.
 #pragma once
 
+#include "session/LinkChoice.h"
+
 #include <string>
 #include <vector>
 
 enum class CliCommand { None, Write, Monitor, Reset, List, Sim };
-
-struct LinkArgs {
-    enum class Kind { Scan, Port, Sim };
-    Kind kind = Kind::Scan;
-    std::string port;         // Kind::Port: the device path
-    std::string simOptions;   // Kind::Sim: "KEY=VALUE,..." (may be empty)
-};
 
 struct CliArgs {
     bool ok = true;
@@ -36,10 +32,10 @@ struct CliArgs {
     bool help = false;
     bool version = false;
 
-    LinkArgs link;            // the first (for most commands the only) link option
+    LinkChoice link;          // the first (for most commands the only) link option
     // write: every board of a gang write, in the order given (--port or --sim
     // repeated); one entry for a single write with a link option.
-    std::vector<LinkArgs> boards;
+    std::vector<LinkChoice> boards;
     bool all = false;         // write: every FTDI converter listed
     int progressFd = -1;      // write (hidden): where a gang child sends its events
     std::string file;         // write: the S-record file

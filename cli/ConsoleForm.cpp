@@ -3,6 +3,7 @@
 #include "cli/Progress.h"
 #include "cli/WriteSummary.h"
 #include "link/Driver.h"
+#include "session/Session.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -59,7 +60,6 @@ void ConsoleForm::ShowStatus(const std::string& text) {
     lastStatus_ = text;
     if (IsBlockText(text)) ++blocksAcked_;
     else if (eventFd_ >= 0) SendEvent("{\"event\":\"status\",\"text\":" + JsonString(text) + "}");
-    if (observer_) observer_(text);
     if (verbosity_ == Verbosity::Quiet || verbosity_ == Verbosity::Silent) return;
     if (verbosity_ == Verbosity::Normal && IsBlockText(text)) return;
     // A message once the programming has moved ends it (a failure): the bar
@@ -114,7 +114,7 @@ void ConsoleForm::ProcessMessages() {
         nextTick_ += kTick;
         if (now - nextTick_ > std::chrono::seconds(1)) nextTick_ = now + kTick;
         linkHungUntilTick_ = false;
-        Timer1Timer();
+        Timer1Timer(*this);
     }
 }
 
@@ -137,22 +137,13 @@ void ConsoleForm::SetProgressPosition(int position) {
     else DrawBar(false);
 }
 
-bool ConsoleForm::ChooseImageFile(std::string& path) {
-    if (imagePath_.empty()) return false;
-    path = imagePath_;
-    return true;
-}
+bool ConsoleForm::ChooseImageFile(std::string&) { return false; }
 
 void ConsoleForm::AppendMonitorLine(const std::string& bytes) {
     if (monitorFd_ < 0) return;
     std::fflush(out_);
     WriteAll(monitorFd_, bytes.data(), bytes.size());
     monitorBytes_ += bytes.size();
-}
-
-void ConsoleForm::TransferImage() {
-    if (transfer_) transfer_();
-    else FormCore::TransferImage();
 }
 
 void ConsoleForm::Finish() {

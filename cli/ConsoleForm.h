@@ -25,12 +25,11 @@
 //   line ends, to the monitor descriptor when one is set (the terminal
 //   monitor: standard output), and drops them otherwise (a write, where
 //   standard output carries the messages).
-// - TransferImage runs the transfer set with SetTransfer (the write command's
-//   checked image) or, without one, the core's default (the file that
-//   ChooseImageFile names).
+// - There is no file dialog: ChooseImageFile always cancels. The write
+//   command hands the write its image itself (cli/WriteCli.cpp).
 #pragma once
 
-#include "app/FormCore.h"
+#include "core/FormCore.h"
 
 #include <chrono>
 #include <cstdint>
@@ -52,11 +51,9 @@ public:
     void SetMonitorOutput(int fd) { monitorFd_ = fd; }
     // How many received bytes went to the monitor descriptor so far.
     uint64_t MonitorBytes() const { return monitorBytes_; }
-    void SetImagePath(const std::string& path) { imagePath_ = path; }
     // The size in bytes of the image being programmed, for the bar's byte
     // counts; 0 shows the bar's own units.
     void SetProgressBytes(uint64_t total) { progressBytes_ = total; }
-    void SetTransfer(std::function<void()> transfer) { transfer_ = std::move(transfer); }
     // Where the machine-readable events go; -1: nowhere.
     void SetEventOutput(int fd) { eventFd_ = fd; }
 
@@ -72,8 +69,6 @@ public:
     const std::string& LastStatusText() const { return lastStatus_; }
     // How many programming blocks were acknowledged (their per-block texts).
     uint64_t BlocksAcknowledged() const { return blocksAcked_; }
-    // Sees every status text as it is shown, whatever the verbosity.
-    void SetStatusObserver(std::function<void(const std::string&)> observer) { observer_ = std::move(observer); }
     const std::string& SerialShown() const { return serialShown_; }
 
     // FormCore's host interface.
@@ -87,7 +82,6 @@ public:
     int ProgressPosition() override { return progressPos_; }
     bool ChooseImageFile(std::string& path) override;
     void AppendMonitorLine(const std::string& bytes) override;
-    void TransferImage() override;
 
 private:
     using SteadyClock = std::chrono::steady_clock;
@@ -108,11 +102,8 @@ private:
     int eventFd_ = -1;
     SteadyClock::time_point eventLastProgress_;
     uint64_t monitorBytes_ = 0;
-    std::string imagePath_;
-    std::function<void()> transfer_;
     std::string lastStatus_;
     uint64_t blocksAcked_ = 0;
-    std::function<void(const std::string&)> observer_;
     std::string serialShown_ = "xxxx";
 
     struct Watch {

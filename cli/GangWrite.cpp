@@ -35,7 +35,7 @@ constexpr auto kRedraw = std::chrono::milliseconds(100);
 
 struct Board {
     std::string name;   // as the display shows it
-    LinkArgs link;
+    LinkChoice link;
     pid_t pid = -1;
     int fds[3] = {-1, -1, -1};   // the child's events, standard output, standard error
     std::string buffered[3];
@@ -88,7 +88,7 @@ bool BoardsOf(const CliArgs& args, std::vector<Board>* boards, std::string* erro
         for (const FtdiTty& tty : ListFtdiTtys()) {
             Board b;
             b.name = tty.serial.empty() ? tty.name : tty.serial;
-            b.link.kind = LinkArgs::Kind::Port;
+            b.link.kind = LinkChoice::Kind::Port;
             b.link.port = tty.path;
             boards->push_back(b);
         }
@@ -97,11 +97,11 @@ bool BoardsOf(const CliArgs& args, std::vector<Board>* boards, std::string* erro
     }
     int sims = 0;
     std::vector<std::string> places;   // flash files and devices, each only once
-    for (const LinkArgs& link : args.boards) {
+    for (const LinkChoice& link : args.boards) {
         Board b;
         b.link = link;
         std::string place;
-        if (link.kind == LinkArgs::Kind::Sim) {
+        if (link.kind == LinkChoice::Kind::Sim) {
             b.name = "sim" + std::to_string(++sims);
             // Each simulated board has a flash of its own: without flash= it
             // lies next to the single board's, numbered.
@@ -119,7 +119,7 @@ bool BoardsOf(const CliArgs& args, std::vector<Board>* boards, std::string* erro
             place = Resolved(link.port);
         }
         if (!place.empty() && std::find(places.begin(), places.end(), place) != places.end()) {
-            *error = link.kind == LinkArgs::Kind::Sim ? "two simulated boards share the flash file " + place
+            *error = link.kind == LinkChoice::Kind::Sim ? "two simulated boards share the flash file " + place
                                                       : "the port " + link.port + " is given twice";
             return false;
         }
@@ -129,8 +129,8 @@ bool BoardsOf(const CliArgs& args, std::vector<Board>* boards, std::string* erro
     return true;
 }
 
-std::string LinkOption(const LinkArgs& link) {
-    if (link.kind == LinkArgs::Kind::Port) return "--port=" + link.port;
+std::string LinkOption(const LinkChoice& link) {
+    if (link.kind == LinkChoice::Kind::Port) return "--port=" + link.port;
     return link.simOptions.empty() ? "--sim" : "--sim=" + link.simOptions;
 }
 
@@ -234,7 +234,7 @@ void Conclude(Board& b, const std::string& file) {
         else if (WIFSIGNALED(b.waitStatus)) s.message = std::string("ended by signal ") + strsignal(WTERMSIG(b.waitStatus));
         else s.message = "ended with status " + std::to_string(WEXITSTATUS(b.waitStatus)) + " without a summary";
     }
-    s.port = b.link.kind == LinkArgs::Kind::Sim ? b.name : b.link.port;
+    s.port = b.link.kind == LinkChoice::Kind::Sim ? b.name : b.link.port;
     b.summary = s;
     b.ended = true;
 }
@@ -330,7 +330,7 @@ void PrintTable(const std::vector<Board>& boards) {
 
 bool IsGangWrite(const CliArgs& args) { return args.all || args.boards.size() > 1; }
 
-std::vector<std::string> ChildArguments(const std::vector<std::string>& argv, const LinkArgs& board,
+std::vector<std::string> ChildArguments(const std::vector<std::string>& argv, const LinkChoice& board,
                                         int progressFd) {
     std::vector<std::string> out;
     size_t i = 0;
@@ -364,11 +364,9 @@ int RunGangWrite(const CliArgs& args, const std::vector<std::string>& argv) {
         if (args.json) std::printf("[]\n");
         return kExitFailure;
     }
-    for (const Board& b : boards) {
-        if (!CheckLink(b.link, &error)) {
-            std::fprintf(stderr, "h8sxwriter: %s\n", error.c_str());
-            return kExitUsage;
-        }
+    for (Board& b : boards) {
+        LinkChoice checked = b.link;
+        if (int status = CheckLink(checked); status != kLinkReady) return status;
     }
 
     // The file, once, before any board is touched.
@@ -386,7 +384,7 @@ int RunGangWrite(const CliArgs& args, const std::vector<std::string>& argv) {
             for (const Board& b : boards) {
                 WriteSummary s;
                 s.file = args.file;
-                s.port = b.link.kind == LinkArgs::Kind::Sim ? b.name : b.link.port;
+                s.port = b.link.kind == LinkChoice::Kind::Sim ? b.name : b.link.port;
                 s.end = WriteEnd::FileRefused;
                 s.message = message;
                 s.exitStatus = kExitUsage;

@@ -1,18 +1,18 @@
 // `write FILE`: programs an S-record file, as FWRITE does, with the file read
 // and checked before anything touches the converter.
 //
-// 1. Check the link options (a bad --sim option is a usage error).
-// 2. Read FILE completely with the reader of the window's transfer. A file
-//    that cannot be read, or that the reader refuses (its message and the
-//    Sound beep, as in the window), ends the command with exit status 2: no provider is installed, no converter opened, and the
-//    simulated board's flash file is not even opened.
-// 3. Install the provider and connect as the start-up does; a converter that
-//    did not open ends the command with exit status 1.
-// 4. Run the write command with the checked image in place of the file
-//    dialog: the transfer shows the window's messages of the file choice and
-//    the reading ("select write file", "file is transing,,", the file's
-//    end-record text) and programs the image. Exit status 0 only when the
-//    write ended with the success message.
+// The link options are checked first (a bad --sim option is a usage error).
+// FILE is then read completely with the reader of the window's transfer: a
+// file that cannot be read, or that the reader refuses (its message and the
+// Sound beep, as in the window), ends the command with exit status 2 before a
+// provider is installed or a converter opened, so the simulated board's flash
+// file is not even opened. Only then the link is set up and connected as the
+// start-up does; a converter that did not open ends the command with exit
+// status 1. The write command runs with the checked image in place of the
+// file dialog (TransferCheckedImage shows the messages of the file choice and
+// the reading as the window does), and the exit status follows its outcome.
+// The summary of the write ends the output: a line, or with --json the one
+// JSON object that replaces the messages.
 #include "cli/Commands.h"
 #include "cli/ConsoleForm.h"
 #include "cli/LinkSetup.h"
@@ -20,22 +20,18 @@
 
 #include "bootmode/WriteCommand.h"
 #include "image/FlashImage.h"
-#include "image/ProgramImage.h"
 #include "image/SRecordReader.h"
+#include "image/TransferImage.h"
 #include "protocol/Protocol.h"
 
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
-#include <optional>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace {
-
-constexpr const char* kWriteDone = "FLASH ROM write correct done!";
 
 // Why `path` could not be read, in the system's words.
 std::string ReadFailure(const std::string& path) {
@@ -55,54 +51,43 @@ ConsoleForm::Verbosity VerbosityOf(const CliArgs& args) {
     return ConsoleForm::Verbosity::Normal;
 }
 
-// How far the write came, from the messages it showed: enough to tell what
-// the board holds when it stops.
-struct Milestones {
-    bool eraseStarted = false;
-    bool erased = false;
-    bool rateSet = false;
-    bool programming = false;
-    std::optional<int> failedStage;
-
-    void See(const std::string& text) {
-        if (text == "FLASH ROM Ereasing,,,") eraseStarted = true;
-        else if (text == "FLASH ROM Erase complete! 11") erased = true;
-        else if (text == "get ack 10") rateSet = true;
-        else if (text == "File -> cpu board") programming = true;
-        if (auto stage = FailedStage(text)) failedStage = stage;
-    }
-
-    // The stage a failure message belongs to: the boot-mode stages name
-    // their number, programming is the stage after them.
-    static std::optional<int> FailedStage(const std::string& text) {
-        if (text == "not H8SX1622") return 3;
-        if (text == "time out err1" || text == "response err" || text == "write err") return 13;
-        static const char* const kFailures[] = {"cpu not answer ", "clock mode err ", "teibai err ",
-                                                "new bps rate err ", "Erase err ", "boot mat select false "};
-        for (const char* prefix : kFailures) {
-            const size_t n = std::strlen(prefix);
-            if (text.compare(0, n, prefix) == 0 && text.size() > n) return std::atoi(text.c_str() + n);
-        }
-        return std::nullopt;
-    }
-};
-
-// What the board holds after a write that did not end with its new program.
-// `restarted`: the write's final restart ran (after a failed transfer).
-BoardState BoardAfter(const Milestones& m, bool restarted) {
-    if (m.programming) return restarted ? BoardState::RestartedPartial : BoardState::BootModePartial;
-    if (m.erased) return BoardState::BootModeErased;
-    if (m.eraseStarted) return BoardState::BootModeErasing;
-    return BoardState::BootModeKept;
-}
-
-std::string PortOf(const CliArgs& args, const ConsoleForm& form) {
-    switch (args.link.kind) {
-        case LinkArgs::Kind::Port: return args.link.port;
-        case LinkArgs::Kind::Sim: return "sim";
-        case LinkArgs::Kind::Scan: break;
+std::string PortOf(const LinkChoice& link, const ConsoleForm& form) {
+    switch (link.kind) {
+        case LinkChoice::Kind::Port: return link.port;
+        case LinkChoice::Kind::Sim: return "sim";
+        case LinkChoice::Kind::Scan: break;
     }
     return form.SerialShown();
+}
+
+WriteEnd EndOf(WriteResult result) {
+    switch (result) {
+        case WriteResult::Done: return WriteEnd::Done;
+        case WriteResult::Cancelled: return WriteEnd::Cancelled;
+        case WriteResult::FileRefused: return WriteEnd::FileRefused;
+        case WriteResult::LinkFailed: return WriteEnd::LinkFailed;
+        case WriteResult::TargetFailed:
+        case WriteResult::Busy: break;
+    }
+    return WriteEnd::TargetFailed;
+}
+
+// What the board holds after a write that got as far as `stage`.
+BoardState BoardAfter(const WriteOutcome& outcome) {
+    const int stage = static_cast<int>(outcome.stage);
+    switch (outcome.result) {
+        case WriteResult::Done: return BoardState::RunningNewProgram;
+        case WriteResult::FileRefused:
+        case WriteResult::LinkFailed:
+        case WriteResult::Busy: return BoardState::Untouched;
+        case WriteResult::Cancelled: return BoardState::Unknown;
+        case WriteResult::TargetFailed: break;
+    }
+    if (stage < static_cast<int>(WriteStage::Erase)) return BoardState::BootModeKept;
+    if (stage == static_cast<int>(WriteStage::Erase)) return BoardState::BootModeErasing;
+    if (stage == static_cast<int>(WriteStage::UserMatSelect)) return BoardState::BootModeErased;
+    // A failed programming ends with the restart into what was programmed.
+    return BoardState::RestartedPartial;
 }
 
 // The end of the command: the summary (a line, or the JSON object) and the
@@ -121,21 +106,29 @@ int Report(const CliArgs& args, ConsoleForm& form, WriteSummary& s) {
 
 }  // namespace
 
-int RunWrite(const CliArgs& args) {
-    // 1. The link options.
-    std::string error;
-    if (!CheckLink(args.link, &error)) {
-        std::fprintf(stderr, "h8sxwriter: %s\n", error.c_str());
-        return kExitUsage;
+int ExitStatusOf(const WriteOutcome& outcome) {
+    switch (outcome.result) {
+    case WriteResult::Done: return kExitOk;
+    case WriteResult::FileRefused: return kExitUsage;
+    case WriteResult::Cancelled:
+    case WriteResult::TargetFailed:
+    case WriteResult::LinkFailed:
+    case WriteResult::Busy: break;
     }
+    return kExitFailure;
+}
 
-    // 2. The file.
+int RunWrite(const CliArgs& args) {
+    LinkChoice link = args.link;
+    if (int status = CheckLink(link); status != kLinkReady) return status;
+
     ConsoleForm form(VerbosityOf(args));
     form.SetEventOutput(args.progressFd);
     WriteSummary summary;
     summary.file = args.file;
-    if (args.link.kind != LinkArgs::Kind::Scan) summary.port = PortOf(args, form);
+    if (link.kind != LinkChoice::Kind::Scan) summary.port = PortOf(link, form);
     summary.board = BoardState::Untouched;
+
     FlashImage image;
     const ReadResult read = ReadSRecordFile(args.file, image);
     if (read.outcome == ReadOutcome::CannotOpen) {
@@ -158,54 +151,40 @@ int RunWrite(const CliArgs& args) {
     }
     summary.imageBytes = image.ImageLength;
 
-    // 3. The converter.
     const auto start = std::chrono::steady_clock::now();
-    const auto elapsed = [&] { return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(); };
-    if (!InstallLink(args.link, &error)) {
-        std::fprintf(stderr, "h8sxwriter: %s\n", error.c_str());
+    const auto elapsed = [&] {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    if (int status = InstallLink(link); status != kLinkReady) {
         summary.end = WriteEnd::LinkFailed;
-        summary.message = error;
+        summary.message = "the link could not be set up";
+        summary.exitStatus = status;
         return Report(args, form, summary);
     }
     if (!ConnectAsStartUp(form)) {
         summary.end = WriteEnd::LinkFailed;
         summary.elapsedSeconds = elapsed();
-        summary.port = PortOf(args, form);
+        summary.port = PortOf(link, form);
+        summary.exitStatus = ExitStatusOf(WriteOutcome::Of(WriteResult::LinkFailed));
         return Report(args, form, summary);
     }
-    summary.port = PortOf(args, form);
+    summary.port = PortOf(link, form);
 
-    // 4. The write.
-    Milestones milestones;
-    form.SetStatusObserver([&](const std::string& text) { milestones.See(text); });
-    form.SetImagePath(args.file);
     form.SetProgressBytes(image.ImageLength);
-    form.SetTransfer([&] {
-        // The window's stages of the file choice and the reading, with FILE
-        // as the choice and the image read in step 2 as its result.
-        form.ShowStatus("select write file");
-        form.SetProgressPosition(0);
-        form.ShowStatus("file is transing,,");
-        form.ShowStatus(read.endText);
-        ProgramImage(form, image);
-    });
-    Button1Click(form);
-    form.SetStatusObserver(nullptr);
+    const WriteOutcome outcome =
+        Button1Click(form, [&](FormCore& f) { return TransferCheckedImage(f, image, read); });
 
     summary.elapsedSeconds = elapsed();
+    summary.end = EndOf(outcome.result);
+    summary.exitStatus = ExitStatusOf(outcome);
+    summary.message = outcome.message;
+    summary.board = BoardAfter(outcome);
     summary.blocksSent = form.BlocksAcknowledged();
-    if (milestones.rateSet) summary.bitRate = proto::kWriteBitRate;
-    if (milestones.programming)
+    const int stage = static_cast<int>(outcome.stage);
+    if (!outcome.Done()) summary.stage = stage;
+    if (outcome.Done() || stage > static_cast<int>(WriteStage::NewBitRateConfirm))
+        summary.bitRate = proto::kWriteBitRate;
+    if (outcome.Done() || stage >= static_cast<int>(WriteStage::Programming))
         summary.programmedTo = static_cast<uint32_t>(summary.blocksSent * proto::kBlockSize);
-    if (form.LastStatusText() == kWriteDone) {
-        summary.end = WriteEnd::Done;
-        summary.exitStatus = kExitOk;
-        summary.board = BoardState::RunningNewProgram;
-    } else {
-        summary.end = WriteEnd::TargetFailed;
-        summary.stage = milestones.failedStage;
-        summary.exitStatus = kExitFailure;
-        summary.board = BoardAfter(milestones, true);
-    }
     return Report(args, form, summary);
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "Run.h"
+#include "support/Trailer.h"
 
 #include <gtest/gtest.h>
 
@@ -65,12 +66,9 @@ inline void ExpectFlashHolds(const std::string& flashPath, const std::string& da
     ASSERT_GE(flash.size(), data.size() + 128);
     EXPECT_EQ(flash.substr(0, data.size()), data);
     const size_t blocksEnd = (data.size() + 127) / 128 * 128;
-    if (blocksEnd > data.size()) {
-        EXPECT_EQ(flash.substr(data.size(), 5), std::string(5, '\xFF'));
-    }
-    if (blocksEnd >= data.size() + 14) {
-        EXPECT_EQ(flash.substr(data.size() + 5, 9), "QXA060220");
-    }
+    const std::vector<uint8_t> trailer = ExpectedTrailer();
+    EXPECT_EQ(flash.substr(data.size(), blocksEnd - data.size()),
+              std::string(trailer.begin(), trailer.begin() + (blocksEnd - data.size())));
     EXPECT_EQ(flash.find_first_not_of('\xFF', blocksEnd), std::string::npos);
 }
 

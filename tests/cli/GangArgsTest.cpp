@@ -3,15 +3,15 @@
 #include <gtest/gtest.h>
 
 TEST(GangWrite, ChildGetsEveryWriteOptionButTheLinkAndTheOutputOnes) {
-    LinkArgs port;
-    port.kind = LinkArgs::Kind::Port;
+    LinkChoice port;
+    port.kind = LinkChoice::Kind::Port;
     port.port = "/dev/ttyUSB1";
-    LinkArgs sim;
-    sim.kind = LinkArgs::Kind::Sim;
+    LinkChoice sim;
+    sim.kind = LinkChoice::Kind::Sim;
     sim.simOptions = "flash=/tmp/b.bin,silent";
     struct Case {
         std::vector<std::string> argv;
-        LinkArgs board;
+        LinkChoice board;
         std::vector<std::string> child;
     };
     const Case cases[] = {

@@ -1,6 +1,6 @@
-#include "app/Connection.h"
+#include "session/Connection.h"
 
-#include "app/FormCore.h"
+#include "core/FormCore.h"
 #include "link/Driver.h"
 
 #include <cerrno>

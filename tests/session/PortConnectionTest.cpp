@@ -1,5 +1,5 @@
 // The start-up connection against a real pseudo-terminal named with --port.
-#include "app/Connection.h"
+#include "session/Connection.h"
 #include "link/TtyProvider.h"
 #include "support/PtyPair.h"
 #include "support/TempDir.h"
