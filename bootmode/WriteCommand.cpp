@@ -29,7 +29,7 @@ WriteOutcome AdjustBitRate(FormCore& form) {
         WriteByte(proto::kSyncByte);
         if (AwaitReply(form, proto::kSyncAnswer, 0, kReplyWindow, kSyncTicks)) break;
         ++attempts;
-        if (attempts >= kSyncAttempts) {
+        if (attempts >= kSyncAttempts || form.StopRequested) {
             form.ShowStatus("cpu not answer 1");
             return WriteOutcome::TargetFailed(WriteStage::BitRateSync, "cpu not answer 1");
         }
@@ -37,6 +37,7 @@ WriteOutcome AdjustBitRate(FormCore& form) {
     form.ShowStatus("get ack 1");
     form.ShowStatus("bit rate adjust complete");
 
+    if (form.StopRequested) return WriteOutcome::Interrupted(WriteStage::BitRateConfirm);
     // The confirmation follows the answer directly; nothing is purged before it.
     WriteByte(proto::kSyncConfirm);
     if (!AwaitReply(form, proto::kSyncConfirmed, 0, kReplyWindow, kConfirmTicks)) {
@@ -55,6 +56,8 @@ WriteOutcome Button1Click(FormCore& form, const TransferStep& transfer) {
     // waits with LinkBusy clear): its end would pulse the lines under the
     // write's exchange.
     if (form.TargetOperationRunning() || form.LinkBusy) return WriteOutcome::Of(WriteResult::Busy);
+    // A stop asked for before the start: nothing is touched.
+    if (form.StopRequested) return WriteOutcome::Interrupted(WriteStage::None);
     TargetOperation running(form);
 
     // The target first restarts into its user program, which leaves LinkBusy
@@ -71,9 +74,23 @@ WriteOutcome Button1Click(FormCore& form, const TransferStep& transfer) {
     WriteOutcome outcome = AdjustBitRate(form);
     if (outcome.Done()) outcome = RunBootSequence(form);
     // Only a chip ready for programming gets the transfer, and then the
-    // restart into its new program whatever the transfer's outcome.
-    if (outcome.Done()) {
+    // restart into its new program whatever the transfer's outcome, unless
+    // the user stopped the write: a stopped write leaves the target in boot
+    // mode, so that it never starts a partly written program; the next write
+    // or a restart recovers it.
+    bool transferred = false;
+    if (outcome.Done() && !form.StopRequested) {
         outcome = transfer(form);
+        transferred = true;
+    }
+    if (form.StopRequested && !(transferred && outcome.Done())) {
+        // Stopped before the chip was ready, it is the stage that was
+        // running; once it was ready, at the latest the programming.
+        const WriteStage stage = outcome.Done() ? WriteStage::Programming : outcome.stage;
+        const uint32_t programmedTo = outcome.programmedTo;
+        outcome = WriteOutcome::Interrupted(stage);
+        outcome.programmedTo = programmedTo;
+    } else if (transferred) {
         ResetTarget(form);
     }
     form.LinkBusy = 0;

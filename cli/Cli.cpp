@@ -46,6 +46,8 @@ const CommandHelp kHelp[] = {
      "  -q, --quiet      only the last message, no summary\n"
      "  --json           only the summary, as one JSON object on standard output\n"
      "  --all            a gang write to every FTDI converter listed\n"
+     "SIGINT, SIGTERM and SIGHUP stop the write at its next safe point, leave the\n"
+     "board in boot mode and say what it holds (exit 128 + the signal).\n"
      "\n"
      "A gang write (--port or --sim given more than once, or --all) writes every\n"
      "board at once, each by a child process of its own with the other options:\n"

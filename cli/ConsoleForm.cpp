@@ -1,6 +1,7 @@
 #include "cli/ConsoleForm.h"
 
 #include "cli/Progress.h"
+#include "cli/StopSignals.h"
 #include "cli/WriteSummary.h"
 #include "link/Driver.h"
 #include "session/Session.h"
@@ -57,9 +58,12 @@ void ConsoleForm::UnwatchInput(int fd) {
 }
 
 void ConsoleForm::ShowStatus(const std::string& text) {
+    // Blocks count also after a stop: the one in flight is still answered.
+    const bool blockText = IsBlockText(text);
+    if (blockText) ++blocksAcked_;
+    if (stopSignal_ != 0) return;
     lastStatus_ = text;
-    if (IsBlockText(text)) ++blocksAcked_;
-    else if (eventFd_ >= 0) SendEvent("{\"event\":\"status\",\"text\":" + JsonString(text) + "}");
+    if (!blockText && eventFd_ >= 0) SendEvent("{\"event\":\"status\",\"text\":" + JsonString(text) + "}");
     if (verbosity_ == Verbosity::Quiet || verbosity_ == Verbosity::Silent) return;
     if (verbosity_ == Verbosity::Normal && IsBlockText(text)) return;
     // A message once the programming has moved ends it (a failure): the bar
@@ -107,6 +111,8 @@ void ConsoleForm::ProcessMessages() {
         for (auto& f : fired) f();
     }
 
+    CheckStop();
+
     // 4. The tick, when it is due. After a long stall the ticks do not catch
     //    up in a burst; they resume from now.
     now = SteadyClock::now();
@@ -144,6 +150,22 @@ void ConsoleForm::AppendMonitorLine(const std::string& bytes) {
     std::fflush(out_);
     WriteAll(monitorFd_, bytes.data(), bytes.size());
     monitorBytes_ += bytes.size();
+}
+
+bool ConsoleForm::CheckStop() {
+    if (stopOnSignals_ && stopSignal_ == 0 && PendingStopSignal() != 0) {
+        stopSignal_ = PendingStopSignal();
+        StopRequested = 1;
+    }
+    return stopSignal_ != 0;
+}
+
+void ConsoleForm::ReportStop(const std::string& text) {
+    const int signal = stopSignal_;
+    stopSignal_ = 0;
+    EndBar();
+    ShowStatus(text);
+    stopSignal_ = signal;
 }
 
 void ConsoleForm::Finish() {

@@ -21,6 +21,11 @@
 //   "text":...}, and the programming's progress as {"event":"progress",
 //   "done":BYTES,"total":BYTES,"elapsed_s":S}, at most every 100 ms and
 //   always at its start and end, whatever the verbosity.
+// - With StopOnSignals set, a stop signal recorded by cli/StopSignals.h sets
+//   StopRequested in the first pass of the pump after it (the signal also
+//   cuts that pass's wait short). From then on status texts are neither
+//   shown nor kept: they are the write winding down, not news. ReportStop
+//   then shows the one line that says how the write ended.
 // - AppendMonitorLine writes the received bytes unchanged, without adding
 //   line ends, to the monitor descriptor when one is set (the terminal
 //   monitor: standard output), and drops them otherwise (a write, where
@@ -56,6 +61,13 @@ public:
     void SetProgressBytes(uint64_t total) { progressBytes_ = total; }
     // Where the machine-readable events go; -1: nowhere.
     void SetEventOutput(int fd) { eventFd_ = fd; }
+    void StopOnSignals(bool on) { stopOnSignals_ = on; }
+    // Takes a recorded stop signal (see above); true once one was taken.
+    bool CheckStop();
+    // The signal that stopped the write, 0 while none did.
+    int StopSignal() const { return stopSignal_; }
+    // Shows `text` as the last status message after a stop.
+    void ReportStop(const std::string& text);
 
     // Inputs that ProcessMessages also waits for: `onReadable` runs in the
     // pass in which `fd` became readable (or hung up).
@@ -100,6 +112,8 @@ private:
     bool errIsTerminal_;
     int monitorFd_ = -1;
     int eventFd_ = -1;
+    bool stopOnSignals_ = false;
+    int stopSignal_ = 0;
     SteadyClock::time_point eventLastProgress_;
     uint64_t monitorBytes_ = 0;
     std::string lastStatus_;

@@ -30,3 +30,12 @@ int TakeStopSignal() {
     gStopSignal = 0;
     return sig;
 }
+
+std::string StopSignalName(int signal) {
+    switch (signal) {
+        case SIGINT: return "SIGINT";
+        case SIGTERM: return "SIGTERM";
+        case SIGHUP: return "SIGHUP";
+    }
+    return "signal " + std::to_string(signal);
+}

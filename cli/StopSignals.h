@@ -13,6 +13,7 @@
 #pragma once
 
 #include <csignal>
+#include <string>
 
 class StopSignals {
 public:
@@ -29,3 +30,5 @@ int PendingStopSignal();
 // The recorded signal, which is cleared: a second Ctrl-C is seen again.
 int TakeStopSignal();
 constexpr int ExitStatusOfSignal(int signal) { return 128 + signal; }
+// "SIGINT", "SIGTERM", "SIGHUP", else "signal N".
+std::string StopSignalName(int signal);

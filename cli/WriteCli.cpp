@@ -16,6 +16,7 @@
 #include "cli/Commands.h"
 #include "cli/ConsoleForm.h"
 #include "cli/LinkSetup.h"
+#include "cli/StopSignals.h"
 #include "cli/WriteSummary.h"
 
 #include "bootmode/WriteCommand.h"
@@ -66,28 +67,11 @@ WriteEnd EndOf(WriteResult result) {
         case WriteResult::Cancelled: return WriteEnd::Cancelled;
         case WriteResult::FileRefused: return WriteEnd::FileRefused;
         case WriteResult::LinkFailed: return WriteEnd::LinkFailed;
+        case WriteResult::Interrupted: return WriteEnd::Interrupted;
         case WriteResult::TargetFailed:
         case WriteResult::Busy: break;
     }
     return WriteEnd::TargetFailed;
-}
-
-// What the board holds after a write that got as far as `stage`.
-BoardState BoardAfter(const WriteOutcome& outcome) {
-    const int stage = static_cast<int>(outcome.stage);
-    switch (outcome.result) {
-        case WriteResult::Done: return BoardState::RunningNewProgram;
-        case WriteResult::FileRefused:
-        case WriteResult::LinkFailed:
-        case WriteResult::Busy: return BoardState::Untouched;
-        case WriteResult::Cancelled: return BoardState::Unknown;
-        case WriteResult::TargetFailed: break;
-    }
-    if (stage < static_cast<int>(WriteStage::Erase)) return BoardState::BootModeKept;
-    if (stage == static_cast<int>(WriteStage::Erase)) return BoardState::BootModeErasing;
-    if (stage == static_cast<int>(WriteStage::UserMatSelect)) return BoardState::BootModeErased;
-    // A failed programming ends with the restart into what was programmed.
-    return BoardState::RestartedPartial;
 }
 
 // The end of the command: the summary (a line, or the JSON object) and the
@@ -113,7 +97,8 @@ int ExitStatusOf(const WriteOutcome& outcome) {
     case WriteResult::Cancelled:
     case WriteResult::TargetFailed:
     case WriteResult::LinkFailed:
-    case WriteResult::Busy: break;
+    case WriteResult::Busy:
+    case WriteResult::Interrupted: break;
     }
     return kExitFailure;
 }
@@ -122,8 +107,12 @@ int RunWrite(const CliArgs& args) {
     LinkChoice link = args.link;
     if (int status = CheckLink(link); status != kLinkReady) return status;
 
+    // SIGINT, SIGTERM and SIGHUP stop the write at its next safe point
+    // instead of killing it mid-frame; the board stays in boot mode.
+    StopSignals stopSignals;
     ConsoleForm form(VerbosityOf(args));
     form.SetEventOutput(args.progressFd);
+    form.StopOnSignals(true);
     WriteSummary summary;
     summary.file = args.file;
     if (link.kind != LinkChoice::Kind::Scan) summary.port = PortOf(link, form);
@@ -171,6 +160,7 @@ int RunWrite(const CliArgs& args) {
     summary.port = PortOf(link, form);
 
     form.SetProgressBytes(image.ImageLength);
+    form.CheckStop();   // a signal during the connection: the write does not begin
     const WriteOutcome outcome =
         Button1Click(form, [&](FormCore& f) { return TransferCheckedImage(f, image, read); });
 
@@ -178,13 +168,19 @@ int RunWrite(const CliArgs& args) {
     summary.end = EndOf(outcome.result);
     summary.exitStatus = ExitStatusOf(outcome);
     summary.message = outcome.message;
-    summary.board = BoardAfter(outcome);
     summary.blocksSent = form.BlocksAcknowledged();
-    const int stage = static_cast<int>(outcome.stage);
-    if (!outcome.Done()) summary.stage = stage;
-    if (outcome.Done() || stage > static_cast<int>(WriteStage::NewBitRateConfirm))
-        summary.bitRate = proto::kWriteBitRate;
-    if (outcome.Done() || stage >= static_cast<int>(WriteStage::Programming))
-        summary.programmedTo = static_cast<uint32_t>(summary.blocksSent * proto::kBlockSize);
+    const WriteStage stage = outcome.stage;
+    if (!outcome.Done() && stage != WriteStage::None) summary.stage = static_cast<int>(stage);
+    if (outcome.Done() || stage > WriteStage::NewBitRateConfirm) summary.bitRate = proto::kWriteBitRate;
+    if (outcome.Done()) summary.programmedTo = image.ImageLength;
+    else if (stage >= WriteStage::Programming) summary.programmedTo = outcome.programmedTo;
+    summary.board = BoardStateAfter(outcome);
+    if (outcome.result == WriteResult::Interrupted) {
+        const int signal = form.StopSignal();
+        summary.exitStatus = ExitStatusOfSignal(signal);
+        summary.message = "interrupted by " + StopSignalName(signal);
+        form.ReportStop("write " + summary.message + "; the board is " +
+                        DescribeBoard(summary.board, summary.programmedTo));
+    }
     return Report(args, form, summary);
 }

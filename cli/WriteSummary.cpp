@@ -99,38 +99,6 @@ const char* WriteEndName(WriteEnd end) {
     return "target-failed";
 }
 
-const char* BoardStateName(BoardState state) {
-    switch (state) {
-        case BoardState::Untouched: return "untouched";
-        case BoardState::BootModeKept: return "boot-mode-kept";
-        case BoardState::BootModeErasing: return "boot-mode-erasing";
-        case BoardState::BootModeErased: return "boot-mode-erased";
-        case BoardState::BootModePartial: return "boot-mode-partial";
-        case BoardState::RestartedPartial: return "restarted-partial";
-        case BoardState::RunningNewProgram: return "running-new-program";
-        case BoardState::Unknown: break;
-    }
-    return "unknown";
-}
-
-std::string DescribeBoard(BoardState state, std::optional<uint32_t> programmedTo) {
-    const std::string upTo = programmedTo ? " up to address " + Hex(*programmedTo, 6) : "";
-    const char* recover = "; the next write recovers it ('h8sxwriter reset' only leaves boot mode)";
-    switch (state) {
-        case BoardState::Untouched: return "untouched";
-        case BoardState::BootModeKept:
-            return "in boot mode, its flash not erased; the next write or 'h8sxwriter reset' recovers it";
-        case BoardState::BootModeErasing: return std::string("in boot mode, its flash possibly partly erased") + recover;
-        case BoardState::BootModeErased: return std::string("in boot mode, its flash erased") + recover;
-        case BoardState::BootModePartial: return "in boot mode, holding a partial image" + upTo + recover;
-        case BoardState::RestartedPartial:
-            return "restarted into a partial image" + upTo + "; the next write recovers it";
-        case BoardState::RunningNewProgram: return "running the new program";
-        case BoardState::Unknown: break;
-    }
-    return "in an unknown state; the next write recovers it";
-}
-
 uint64_t WriteSummary::BytesWritten() const {
     const uint64_t image = imageBytes.value_or(0);
     if (end == WriteEnd::Done || end == WriteEnd::VerifyFailed) return image;

@@ -15,6 +15,8 @@
 // - Numbers are written with the C locale's decimal point.
 #pragma once
 
+#include "core/BoardState.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -35,24 +37,7 @@ enum class WriteEnd {
 // "verify-failed", "interrupted", "crashed".
 const char* WriteEndName(WriteEnd end);
 
-// What the target was left with.
-enum class BoardState {
-    Untouched,          // nothing was sent to it
-    BootModeKept,       // in boot mode, its flash not yet erased (the old program is still there)
-    BootModeErasing,    // in boot mode, stopped during or at the erase: the flash may be partly erased
-    BootModeErased,     // in boot mode, the flash erased
-    BootModePartial,    // in boot mode, the image programmed below `programmedTo`
-    RestartedPartial,   // restarted into an image programmed only below `programmedTo`
-    RunningNewProgram,  // restarted into the image just written
-    Unknown,
-};
-
-// "untouched", "boot-mode-kept", "boot-mode-erasing", "boot-mode-erased",
-// "boot-mode-partial", "restarted-partial", "running-new-program", "unknown".
-const char* BoardStateName(BoardState state);
-// A sentence for people: "in boot mode, flash erased; the next write or
-// 'h8sxwriter reset' recovers it".
-std::string DescribeBoard(BoardState state, std::optional<uint32_t> programmedTo);
+// What the target was left with: core/BoardState.h.
 
 struct VerifySummary {
     std::string mode;   // "read" or "sum"

@@ -12,13 +12,16 @@
 // - LinkFailed: the converter could not be opened, so no write began.
 // - Busy: a write, a restart of the target or the start-up connection was
 //   running; the request was ignored without traffic or message.
+// - Interrupted: the host asked the write to stop (FormCore::StopRequested);
+//   `stage` is the one it stopped in or before. The target was left in boot
+//   mode, not restarted.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <utility>
 
-enum class WriteResult { Done, Cancelled, FileRefused, TargetFailed, LinkFailed, Busy };
+enum class WriteResult { Done, Cancelled, FileRefused, TargetFailed, LinkFailed, Busy, Interrupted };
 
 // The stages of a write, numbered as the boot-mode messages number them
 // ("get ack 3", "Erase err 11"); programming and its end command follow.
@@ -44,6 +47,8 @@ struct WriteOutcome {
     WriteResult result = WriteResult::Done;
     WriteStage stage = WriteStage::None;
     std::string message;
+    // From the programming on: the image is acknowledged below this address.
+    uint32_t programmedTo = 0;
 
     bool Done() const { return result == WriteResult::Done; }
 
@@ -53,4 +58,5 @@ struct WriteOutcome {
     static WriteOutcome TargetFailed(WriteStage stage, std::string message) {
         return {WriteResult::TargetFailed, stage, std::move(message)};
     }
+    static WriteOutcome Interrupted(WriteStage stage) { return {WriteResult::Interrupted, stage, std::string()}; }
 };

@@ -113,15 +113,23 @@ WriteOutcome ProgramImage(FormCore& form, const FlashImage& image) {
     form.SetProgressMaximum(static_cast<int>(maximum));
     form.ShowStatus("File -> cpu board");
 
-    // The blocks, each acknowledged before the next is sent.
+    // The blocks, each acknowledged before the next is sent. A stop is
+    // honoured between them: the block in flight is answered first.
     uint8_t acknowledged = 0;
-    for (uint32_t position = 0; position < length; position += proto::kBlockSize) {
+    uint32_t position = 0;
+    for (; position < length; position += proto::kBlockSize) {
+        if (form.StopRequested) break;
         WriteOutcome block = ProgramBlock(form, image, position);
+        block.programmedTo = position;
         if (!block.Done()) return block;
         ++acknowledged;
         form.ShowStatus(acknowledged & 1 ? kBlockAckedOdd : kBlockAckedEven);
         form.SetProgressPosition(ProgressFor(uint64_t{position} + proto::kBlockSize, length, maximum));
     }
-
-    return EndProgramming(form);
+    const uint32_t programmedTo = position < length ? position : length;
+    WriteOutcome outcome = form.StopRequested ? WriteOutcome::Interrupted(position < length ? WriteStage::Programming
+                                                                                            : WriteStage::EndProgramming)
+                                              : EndProgramming(form);
+    outcome.programmedTo = programmedTo;
+    return outcome;
 }

@@ -107,7 +107,7 @@ TEST(CliWrite, JsonPrintsOneObjectInsteadOfTheMessages) {
         {dir.Sub("fw.mot"), "", 0,
          {"\"outcome\":\"done\",\"stage\":null,\"message\":\"FLASH ROM write correct done!\",\"exit\":0,"
           "\"image_bytes\":300,\"blocks_sent\":3,",
-          "\"board\":\"running-new-program\",\"programmed_to\":384}"}},
+          "\"board\":\"running-new-program\",\"programmed_to\":300}"}},
         {dir.Sub("fw.mot"), "no-reply-block=2", 1,
          {"\"outcome\":\"target-failed\",\"stage\":13,\"message\":\"time out err1\",\"exit\":1,",
           "\"blocks_sent\":1,", "\"board\":\"restarted-partial\",\"programmed_to\":128}"}},

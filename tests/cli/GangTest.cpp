@@ -113,3 +113,56 @@ TEST(GangWrite, FileAndUsageErrorsExitWithTwoBeforeAnyBoardIsTouched) {
         EXPECT_FALSE(exists) << f;
     }
 }
+
+TEST(GangWrite, SigintStopsEveryBoardCleanlyAndReportsItsState) {
+    TempDir dir;
+    WriteFile(dir.Sub("fw.mot"), MakeSrec(Pattern(700)));
+    // A long erase, so that the signal finds the boards inside the write.
+    struct Case {
+        std::vector<std::string> args;
+        size_t boards;
+    };
+    const Case cases[] = {
+        {Concat({"write", dir.Sub("fw.mot"), "--json"}, Boards(dir, {"erase-time=20s"})), 1},
+        {Concat({"write", dir.Sub("fw.mot"), "--json"}, Boards(dir, {"erase-time=20s", "erase-time=20s"})), 2},
+    };
+    for (const Case& c : cases) {
+        for (size_t k = 1; k <= 2; ++k) std::remove(dir.Sub("flash" + std::to_string(k) + ".bin").c_str());
+        RunResult r = RunWriterWhile(c.args, kLimit, [&](pid_t pid) {
+            // Each board's flash file appears when its write connects.
+            for (size_t k = 1; k <= c.boards; ++k) WaitForPath(dir.Sub("flash" + std::to_string(k) + ".bin"), 10);
+            kill(pid, SIGINT);
+        });
+        ASSERT_FALSE(r.timedOut);
+        EXPECT_EQ(r.status, 130) << r.out << r.err;
+        std::vector<JsonValue> all;
+        if (c.boards == 1) {
+            all.resize(1);
+            ASSERT_TRUE(ParseJson(r.out, &all[0])) << r.out;
+        } else {
+            all = Summaries(r.out);
+        }
+        ASSERT_EQ(all.size(), c.boards) << r.out;
+        for (const JsonValue& s : all) {
+            EXPECT_EQ(s.String("outcome"), "interrupted") << r.out;
+            EXPECT_EQ(s.String("message"), "interrupted by SIGINT");
+            EXPECT_EQ(s.Number("exit"), 130);
+            // Left in boot mode (or not yet touched, when the signal came
+            // first), never restarted into a partial image.
+            const std::string board = s.String("board").value_or("");
+            EXPECT_TRUE(board == "untouched" || board.rfind("boot-mode-", 0) == 0) << r.out;
+        }
+    }
+
+    // Without --json the write says so and what the board holds.
+    RunResult r = RunWriterWhile({"write", dir.Sub("fw.mot"), Boards(dir, {"erase-time=20s"})[0]}, kLimit,
+                                 [&](pid_t pid) {
+                                     std::remove(dir.Sub("flash1.bin").c_str());
+                                     WaitForPath(dir.Sub("flash1.bin"), 10);
+                                     kill(pid, SIGTERM);
+                                 });
+    EXPECT_EQ(r.status, 143) << r.out << r.err;
+    EXPECT_NE(r.out.find("\nwrite interrupted by SIGTERM; the board is "), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("restarted"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\nsummary: 700 bytes, 0 blocks sent, "), std::string::npos) << r.out;
+}
