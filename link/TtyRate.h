@@ -14,8 +14,9 @@
 //   failed call (EINVAL for rate 0, which would hang the line up).
 // - GetTtyRate stores the output rate the tty reports now, as a number for a
 //   Bnnn setting too; it returns 0 or the errno. A driver that had to round a
-//   rate (ftdi_sio reports the rate its divisor really gives) reports the
-//   rounded one here. On a pseudo-terminal either end reads the same rate.
+//   rate may report the rounded one here, and one that could not set it at
+//   all the rate it fell back to. On a pseudo-terminal either end reads the
+//   same rate.
 #pragma once
 
 #include <cstdint>
