@@ -46,6 +46,17 @@ bool ParseSeconds(const std::string& text, double* out) {
     return true;
 }
 
+// A flash address: decimal, or hex after 0x.
+bool ParseAddress(const std::string& text, uint32_t* out) {
+    if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long v = std::strtoull(text.c_str(), &end, text.size() > 1 && (text[1] == 'x' || text[1] == 'X') ? 16 : 10);
+    if (errno != 0 || *end != '\0' || v > 0xFFFFFFFFull) return false;
+    *out = static_cast<uint32_t>(v);
+    return true;
+}
+
 // Which options a command accepts, beyond --help.
 struct Accepts {
     bool link, linkPort, verbose, reset, seconds, pty;
@@ -75,7 +86,7 @@ CliArgs ParseCliArgs(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::vector<std::string> positional;
     std::string firstError;
-    bool portGiven = false, simGiven = false;
+    bool portGiven = false, simGiven = false, addressGiven = false;
     auto fail = [&](const std::string& why) {
         if (firstError.empty()) firstError = why;
     };
@@ -159,6 +170,15 @@ CliArgs ParseCliArgs(int argc, char** argv) {
             std::string text;
             if (takeValue(&text) && !ParseSeconds(text, &a.seconds))
                 fail("bad value for --seconds: '" + text + "'");
+        } else if (name == "--format" && a.command == CliCommand::Write) {
+            std::string text;
+            if (takeValue(&text) && !ParseImageFormat(text, &a.format))
+                fail("bad value for --format: '" + text + "' (srec, hex or bin)");
+        } else if (name == "--address" && a.command == CliCommand::Write) {
+            std::string text;
+            if (takeValue(&text) && !ParseAddress(text, &a.address))
+                fail("bad value for --address: '" + text + "'");
+            addressGiven = true;
         } else if (name == "--pty" && accepts.pty) {
             takeValue(&a.ptyLink);
         } else {
@@ -169,6 +189,7 @@ CliArgs ParseCliArgs(int argc, char** argv) {
     // 3. Combinations and positional arguments.
     if (portGiven && simGiven) fail("--port and --sim exclude each other");
     if (a.verbose && a.quiet) fail("--verbose and --quiet exclude each other");
+    if (addressGiven && a.format != ImageFormat::Binary) fail("--address needs --format bin");
     if (a.command == CliCommand::Write) {
         if (positional.empty()) fail("write needs a FILE");
         else a.file = positional[0];

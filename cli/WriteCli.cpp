@@ -1,4 +1,5 @@
-// `write FILE`: programs an S-record file, as FWRITE does, with the file read
+// `write FILE`: programs an S-record, Intel HEX or (with --format bin) raw
+// binary file, as FWRITE does, with the file read
 // and checked before anything touches the converter.
 //
 // 1. Check the link options (a bad --sim option is a usage error).
@@ -20,7 +21,7 @@
 #include "bootmode/WriteCommand.h"
 #include "image/FlashImage.h"
 #include "image/ProgramImage.h"
-#include "image/SRecordReader.h"
+#include "image/ImageReader.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -62,7 +63,10 @@ int RunWrite(const CliArgs& args) {
     // 2. The file.
     ConsoleForm form(VerbosityOf(args));
     FlashImage image;
-    const ReadResult read = ReadSRecordFile(args.file, image);
+    ImageReadOptions options;
+    options.format = args.format;
+    options.binaryAddress = args.address;
+    const ReadResult read = ReadImageFile(args.file, image, options);
     if (read.outcome == ReadOutcome::CannotOpen) {
         std::fprintf(stderr, "h8sxwriter: %s: %s\n", args.file.c_str(), ReadFailure(args.file).c_str());
         return kExitUsage;

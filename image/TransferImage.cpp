@@ -3,7 +3,7 @@
 #include "app/FormCore.h"
 #include "image/FlashImage.h"
 #include "image/ProgramImage.h"
-#include "image/SRecordReader.h"
+#include "image/ImageReader.h"
 
 #include <chrono>
 #include <memory>
@@ -29,12 +29,14 @@ void TransferImage(FormCore& form) {
     // 2. Read the whole file before anything is sent.
     auto image = std::make_unique<FlashImage>();
     auto lastPump = std::chrono::steady_clock::now();
-    const ReadResult read = ReadSRecordFile(path, *image, [&] {
+    ImageReadOptions options;  // the format is the file's content
+    options.perRecord = [&] {
         const auto now = std::chrono::steady_clock::now();
         if (now - lastPump < kPumpInterval) return;
         form.ProcessMessages();
         lastPump = std::chrono::steady_clock::now();
-    });
+    };
+    const ReadResult read = ReadImageFile(path, *image, options);
     if (read.outcome == ReadOutcome::CannotOpen) return;
     if (!read.Accepted()) {
         form.ShowStatus(read.message);
