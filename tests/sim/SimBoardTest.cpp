@@ -31,23 +31,23 @@ TEST(SimBoardLines, TheWritersSequencesChooseTheMode) {
         (s.rts ? SetRts : ClearRts)(DeviceHandle);
         form.WaitForTicks(1);
 
-        const int boots = sim.board.BootRestarts();
+        const int boots = sim.board.Inspect().log.bootRestarts;
         EnterBootModeLines(form);
-        EXPECT_TRUE(sim.board.Dtr());
-        EXPECT_FALSE(sim.board.Rts());
-        EXPECT_GT(sim.board.BootRestarts(), boots);
+        EXPECT_TRUE(sim.board.Inspect().dtr);
+        EXPECT_FALSE(sim.board.Inspect().rts);
+        EXPECT_GT(sim.board.Inspect().log.bootRestarts, boots);
         form.WaitForTicks(1);
-        EXPECT_EQ(sim.board.State(), SimState::Adjusting);
+        EXPECT_EQ(sim.board.Inspect().state, SimState::Adjusting);
         EXPECT_EQ(Exchange(form, {0x00}), Bytes{0x00});
 
-        const int users = sim.board.UserRestarts();
+        const int users = sim.board.Inspect().log.userRestarts;
         SetBaudRate(DeviceHandle, 38400);
         ResetTargetLines(form);
-        EXPECT_FALSE(sim.board.Dtr());
-        EXPECT_TRUE(sim.board.Rts());
-        EXPECT_GT(sim.board.UserRestarts(), users);
+        EXPECT_FALSE(sim.board.Inspect().dtr);
+        EXPECT_TRUE(sim.board.Inspect().rts);
+        EXPECT_GT(sim.board.Inspect().log.userRestarts, users);
         Bytes banner = Collect(form, 40, 5);
-        EXPECT_EQ(sim.board.State(), SimState::UserProgram);
+        EXPECT_EQ(sim.board.Inspect().state, SimState::UserProgram);
         EXPECT_EQ(Text(banner), UserProgramBanner({384, static_cast<uint16_t>(300 * 0x5A + 84 * 0xFF)}));
     }
 }
@@ -58,12 +58,12 @@ TEST(SimBoardLines, RtsAloneRestartsNothingAndABlankFlashStaysQuiet) {
     SimScope sim(form);
     SetRts(DeviceHandle);
     ClearRts(DeviceHandle);
-    EXPECT_EQ(sim.board.Restarts(), 0);
+    EXPECT_EQ(sim.board.Inspect().log.Restarts(), 0);
     SetBaudRate(DeviceHandle, 38400);
     ResetTargetLines(form);
-    EXPECT_EQ(sim.board.UserRestarts(), 2);  // one per DTR change
+    EXPECT_EQ(sim.board.Inspect().log.userRestarts, 2);  // one per DTR change
     EXPECT_EQ(Collect(form, 1, 3), Bytes{});
-    EXPECT_EQ(sim.board.State(), SimState::UserBlank);
+    EXPECT_EQ(sim.board.Inspect().state, SimState::UserBlank);
     EXPECT_EQ(Exchange(form, {'x'}, 1, 2), Bytes{});
 }
 
@@ -94,7 +94,7 @@ TEST(SimBoardFlash, PersistsBetweenRuns) {
         TestForm form;
         form.LinkBusy = 1;  // the test talks to the board itself: the monitor's pump stays off the link
         SimScope sim(form, options);
-        EXPECT_EQ(sim.board.FlashFileError(), "");
+        EXPECT_EQ(sim.board.Inspect().flashFileError, "");
         sim.board.LoadFlash(Bytes(8192, 0x00));  // erased by the session below
         ToProgramming(form);
         ASSERT_EQ(Exchange(form, BlockCommand(1024, data.data())), Bytes{0x06});
@@ -109,7 +109,7 @@ TEST(SimBoardFlash, PersistsBetweenRuns) {
     TestForm form;
     form.LinkBusy = 1;  // the test talks to the board itself: the monitor's pump stays off the link
     SimScope sim(form, options);
-    EXPECT_TRUE(std::equal(data.begin(), data.end(), sim.board.Flash().begin() + 1024));
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), sim.board.Inspect().flash.begin() + 1024));
     SetBaudRate(DeviceHandle, 38400);
     ResetTargetLines(form);
     uint32_t sum = 0;
@@ -118,7 +118,7 @@ TEST(SimBoardFlash, PersistsBetweenRuns) {
     // From DTR cleared the sequence restarts the chip twice, but the second
     // restart comes before the first start has greeted: one banner.
     const std::string banner = UserProgramBanner({1152, static_cast<uint16_t>(sum)});
-    EXPECT_EQ(sim.board.UserRestarts(), 2);
+    EXPECT_EQ(sim.board.Inspect().log.userRestarts, 2);
     EXPECT_EQ(Text(Collect(form, 2 * banner.size(), 10)), banner);
 }
 
@@ -126,9 +126,9 @@ TEST(SimBoardFlash, UnusableFileLeavesTheFlashInMemory) {
     SimOptions options;
     options.flashPath = "/proc/h8sxwriter-cannot-be-here/flash.bin";
     SimBoard board(options);
-    EXPECT_NE(board.FlashFileError(), "");
+    EXPECT_NE(board.Inspect().flashFileError, "");
     board.LoadFlash(Bytes(10, 0x01));
-    EXPECT_EQ(board.Flash()[9], 0x01);
+    EXPECT_EQ(board.Inspect().flash[9], 0x01);
 }
 
 TEST(UserProgram, SizeAndSum) {
@@ -319,9 +319,9 @@ TEST(SimBoardLines, LoadedFlashRunsAsIfStartedLongAgo) {
     TestForm form;
     form.LinkBusy = 1;  // the test talks to the board itself: the monitor's pump stays off the link
     SimScope sim(form);
-    EXPECT_EQ(sim.board.State(), SimState::UserBlank);
+    EXPECT_EQ(sim.board.Inspect().state, SimState::UserBlank);
     sim.board.LoadFlash(Bytes(10, 0x22));
-    EXPECT_EQ(sim.board.State(), SimState::UserProgram);
+    EXPECT_EQ(sim.board.Inspect().state, SimState::UserProgram);
     SetBaudRate(DeviceHandle, 38400);
     EXPECT_EQ(Text(Exchange(form, {'o', 'k'}, 2)), "ok");
     // At the wrong rate the echo is garbled both ways.

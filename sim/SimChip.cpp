@@ -1,0 +1,436 @@
+#include "sim/SimChip.h"
+
+#include "protocol/Protocol.h"
+#include "sim/SimFlash.h"
+#include "sim/SimWire.h"
+#include "sim/UserProgram.h"
+
+#include <algorithm>
+#include <cmath>
+
+using namespace proto;
+
+namespace {
+
+// What the chip offers in its inquiry replies and accepts in its selections
+// (its device code and clock mode are the ones in protocol/Protocol.h).
+const uint8_t kRatios[] = {1, 2, 4};             // for both clock types
+constexpr uint32_t kMinInput = 800, kMaxInput = 1600;  // 0.01 MHz: 8.00 .. 16.00 MHz
+constexpr uint32_t kMinClock = 800;                    // 8.00 MHz
+constexpr uint32_t kMaxSystemClock = 5000;             // 50.00 MHz
+constexpr uint32_t kMaxPeripheralClock = 3500;         // 35.00 MHz
+constexpr double kRateTolerance = 0.03;                // of the chip's serial interface
+
+uint32_t Be32(const uint8_t* p) {
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+           static_cast<uint32_t>(p[2]) << 8 | p[3];
+}
+
+bool FrameSumsToZero(const std::vector<uint8_t>& f) {
+    uint8_t sum = 0;
+    for (uint8_t b : f) sum = static_cast<uint8_t>(sum + b);
+    return sum == 0;
+}
+
+bool IsRatio(uint8_t r) { return std::find(std::begin(kRatios), std::end(kRatios), r) != std::end(kRatios); }
+
+// The usual error code the chip gives a command that the error= fault hits.
+uint8_t UsualErrorCode(int command) {
+    switch (command) {
+    case kDeviceSelect: return kErrDeviceCode;
+    case kClockModeSelect: return kErrClockMode;
+    case kNewBitRate: return kErrBitRate;
+    case kEnterProgramming: return kErrErase;
+    case kProgram: case kSimEndCommand: return kErrProgramming;
+    default: return kErrCommand;
+    }
+}
+
+}  // namespace
+
+const char* SimStateName(SimState state) {
+    switch (state) {
+    case SimState::Starting: return "starting";
+    case SimState::Adjusting: return "bit-rate adjustment";
+    case SimState::AdjustConfirm: return "adjustment confirmation";
+    case SimState::Inquiry: return "inquiry and selection";
+    case SimState::RateConfirm: return "new bit rate confirmation";
+    case SimState::Selected: return "bit rate selected";
+    case SimState::Erasing: return "erasing";
+    case SimState::ProgramErase: return "programming/erasing";
+    case SimState::Programming: return "programming user MAT";
+    case SimState::Writing: return "writing block";
+    case SimState::UserProgram: return "user program";
+    case SimState::UserBlank: return "user program (blank flash)";
+    }
+    return "?";
+}
+
+std::vector<std::vector<uint8_t>> SimLog::FramesOf(uint8_t command) const {
+    std::vector<std::vector<uint8_t>> out;
+    for (const SimFrame& f : frames)
+        if (!f.bytes.empty() && f.bytes[0] == command) out.push_back(f.bytes);
+    return out;
+}
+
+SimChip::SimChip(const SimOptions& options, SimWire& wire, SimFlash& flash, SimLog& log)
+    : opt_(options), wire_(wire), flash_(flash), log_(log) {
+    if (opt_.noModemLines) {
+        state_ = SimState::Adjusting;
+        rate_ = kAdjustRate;
+    } else {
+        state_ = flash_.IsBlank() ? SimState::UserBlank : SimState::UserProgram;
+        rate_ = kUserProgramRate;
+    }
+}
+
+void SimChip::Arm(Timer kind, int64_t after) {
+    timer_ = kind;
+    timerAt_ = now_ + after;
+}
+
+void SimChip::TimerDue(int64_t now) {
+    now_ = now;
+    Timer kind = timer_;
+    timer_ = Timer::None;
+    switch (kind) {
+    case Timer::StartupDone: StartupDone(); break;
+    case Timer::EraseDone:
+        flash_.Erase();
+        ++log_.erases;
+        state_ = SimState::ProgramErase;
+        Emit({kAck}, kEnterProgramming);
+        break;
+    case Timer::BlockDone:
+        state_ = SimState::Programming;
+        Emit({kAck}, kProgram);
+        break;
+    case Timer::RestartUser: Restart(now, true); break;
+    case Timer::Banner: SendBanner(); break;
+    case Timer::None: break;
+    }
+}
+
+void SimChip::FlashReplaced() {
+    if (state_ == SimState::UserBlank || state_ == SimState::UserProgram)
+        state_ = flash_.IsBlank() ? SimState::UserBlank : SimState::UserProgram;
+}
+
+void SimChip::Restart(int64_t now, bool userProgram) {
+    now_ = now;
+    // The chip's transmitter stops at once; its half-built frame is gone.
+    wire_.ChipStops(now_);
+    frame_.clear();
+    zeros_ = 0;
+    deviceSelected_ = clockSelected_ = false;
+    blockFrames_ = 0;
+    if (userProgram) ++log_.userRestarts;
+    else ++log_.bootRestarts;
+    restartIntoUser_ = userProgram;
+    state_ = SimState::Starting;
+    Arm(Timer::StartupDone, opt_.startupMicros);
+}
+
+void SimChip::StartupDone() {
+    if (!restartIntoUser_) {
+        state_ = SimState::Adjusting;
+        rate_ = kAdjustRate;
+        return;
+    }
+    rate_ = kUserProgramRate;
+    if (flash_.IsBlank()) {
+        state_ = SimState::UserBlank;
+        return;
+    }
+    // The program echoes at once but initialises before it greets; a second
+    // restart within that time (the reset pulse's other edge) starts it over,
+    // so one reset pulse gives one banner.
+    state_ = SimState::UserProgram;
+    Arm(Timer::Banner, opt_.bannerDelayMicros);
+}
+
+void SimChip::SendBanner() {
+    std::string banner = UserProgramBanner(SummarizeFlash(flash_.Bytes().data(), flash_.Size()));
+    Emit(std::vector<uint8_t>(banner.begin(), banner.end()), -1);
+}
+
+void SimChip::Emit(const std::vector<uint8_t>& bytes, int command) {
+    if (opt_.silent) return;
+    const bool garble = command >= 0 && command == opt_.garbleCommand;
+    for (uint8_t v : bytes) {
+        const uint8_t value = garble ? SimWire::Garble(v, rate_ * 2, rate_) : v;
+        log_.chipSent.push_back(value);
+        wire_.ChipSend(now_, value, rate_);
+    }
+}
+
+void SimChip::Reply(uint8_t code, const std::vector<uint8_t>& data, int command) {
+    std::vector<uint8_t> f;
+    f.push_back(code);
+    f.push_back(static_cast<uint8_t>(data.size()));
+    f.insert(f.end(), data.begin(), data.end());
+    f.push_back(FrameChecksum(f.data(), f.size()));
+    Emit(f, command);
+}
+
+void SimChip::Error(int command, uint8_t code) {
+    const uint8_t c = command == kSimEndCommand ? kProgram : static_cast<uint8_t>(command);
+    Emit({static_cast<uint8_t>(c | kErrorFlag), code}, command);
+}
+
+void SimChip::Arrive(int64_t now, uint8_t value) {
+    now_ = now;
+    switch (state_) {
+    case SimState::Starting:
+    case SimState::Erasing:
+    case SimState::Writing:
+    case SimState::UserBlank:
+        ++log_.lostBytes;
+        return;
+    default:
+        break;
+    }
+    log_.chipReceived.push_back(value);
+    Receive(value);
+}
+
+size_t SimChip::FrameLength(const std::vector<uint8_t>& f) const {
+    switch (f[0]) {
+    case kDeviceSelect:
+    case kClockModeSelect:
+    case kNewBitRate:
+        return f.size() < 2 ? 0 : 3u + f[1];
+    case kProgram:
+        if (f.size() < 5) return 0;
+        return Be32(&f[1]) == 0xFFFFFFFFu ? 6 : kBlockCommandSize;
+    default:
+        return 1;
+    }
+}
+
+void SimChip::Receive(uint8_t b) {
+    switch (state_) {
+    case SimState::Adjusting:
+        log_.frames.push_back({state_, {b}, now_});
+        if (b != kSyncByte) {
+            zeros_ = 0;  // nothing to measure in it
+            return;
+        }
+        if (++zeros_ >= opt_.syncZeros) {
+            state_ = SimState::AdjustConfirm;
+            Emit({kSyncAnswer}, kSyncByte);
+        }
+        return;
+    case SimState::AdjustConfirm:
+        log_.frames.push_back({state_, {b}, now_});
+        if (b == kSyncByte) {
+            Emit({kSyncAnswer}, kSyncByte);  // a late measuring byte
+        } else if (b == kSyncConfirm && !opt_.noE6) {
+            state_ = SimState::Inquiry;
+            Emit({kSyncConfirmed}, kSyncConfirm);
+        } else {
+            state_ = SimState::Adjusting;
+            zeros_ = 0;
+            Emit({kSyncFailed}, kSyncConfirm);
+        }
+        return;
+    case SimState::RateConfirm:
+        // Only the confirmation, one byte, is expected here.
+        Dispatch({b});
+        return;
+    case SimState::UserProgram:
+        Emit({b}, -1);
+        return;
+    default:
+        break;
+    }
+    frame_.push_back(b);
+    size_t need = FrameLength(frame_);
+    if (need == 0 || frame_.size() < need) return;
+    std::vector<uint8_t> f;
+    f.swap(frame_);
+    Dispatch(f);
+}
+
+void SimChip::Dispatch(const std::vector<uint8_t>& f) {
+    log_.frames.push_back({state_, f, now_});
+    const uint8_t c = f[0];
+    const bool end = c == kProgram && f.size() == 6;
+    const int command = end ? kSimEndCommand : c;
+    const bool inquiryPhase = state_ == SimState::Inquiry || state_ == SimState::Selected;
+
+    // The no-reply fault swallows one block whole.
+    if (c == kProgram && !end && state_ == SimState::Programming && ++blockFrames_ == opt_.noReplyBlock) return;
+    // The error fault answers its command with an error, whatever it holds.
+    if (command == opt_.errorCommand) {
+        Error(command, opt_.errorCode >= 0 ? static_cast<uint8_t>(opt_.errorCode) : UsualErrorCode(command));
+        return;
+    }
+    // In the confirmation state only the new bit rate's 0x06 is taken.
+    if (state_ == SimState::RateConfirm) {
+        if (c != kBitRateConfirm) {
+            Error(c, kErrCommand);
+            return;
+        }
+        state_ = SimState::Selected;
+        Emit({kAck}, kBitRateConfirm);
+        return;
+    }
+    // Framed commands carry a checksum.
+    if (f.size() > 1 && !FrameSumsToZero(f)) {
+        Error(command, kErrChecksum);
+        return;
+    }
+    switch (c) {
+    case kDeviceInquiry:
+        if (!inquiryPhase) break;
+        {
+            std::vector<uint8_t> d;
+            d.push_back(1);  // one device
+            d.push_back(static_cast<uint8_t>(sizeof kDeviceCode + opt_.productName.size()));
+            d.insert(d.end(), std::begin(kDeviceCode), std::end(kDeviceCode));
+            d.insert(d.end(), opt_.productName.begin(), opt_.productName.end());
+            Reply(kDeviceInquiryReply, d, c);
+        }
+        return;
+    case kDeviceSelect:
+        if (!inquiryPhase) break;
+        if (f[1] != sizeof kDeviceCode || !std::equal(std::begin(kDeviceCode), std::end(kDeviceCode), f.begin() + 2)) {
+            Error(c, kErrDeviceCode);
+            return;
+        }
+        deviceSelected_ = true;
+        Emit({kAck}, c);
+        return;
+    case kClockModeInquiry:
+        if (!inquiryPhase || !deviceSelected_) break;
+        Reply(kClockModeReply, {kClockMode}, c);
+        return;
+    case kClockModeSelect:
+        if (!inquiryPhase || !deviceSelected_) break;
+        if (f[1] != 1 || f[2] != kClockMode) {
+            Error(c, kErrClockMode);
+            return;
+        }
+        clockSelected_ = true;
+        Emit({kAck}, c);
+        return;
+    case kRatioInquiry:
+        if (!inquiryPhase || !clockSelected_) break;
+        {
+            // Two clock types (system, peripheral), the same ratios for both.
+            std::vector<uint8_t> d{2};
+            for (int type = 0; type < 2; ++type) {
+                d.push_back(static_cast<uint8_t>(sizeof kRatios));
+                d.insert(d.end(), std::begin(kRatios), std::end(kRatios));
+            }
+            Reply(kRatioReply, d, c);
+        }
+        return;
+    case kFrequencyInquiry:
+        if (!inquiryPhase || !clockSelected_) break;
+        Reply(kFrequencyReply,
+              {2, kMinClock >> 8, kMinClock & 0xFF, kMaxSystemClock >> 8, kMaxSystemClock & 0xFF,
+               kMinClock >> 8, kMinClock & 0xFF, kMaxPeripheralClock >> 8, kMaxPeripheralClock & 0xFF},
+              c);
+        return;
+    case kNewBitRate:
+        if (!inquiryPhase || !clockSelected_) break;
+        BitRateSelect(f);
+        return;
+    case kEnterProgramming:
+        if (state_ != SimState::Selected) break;
+        state_ = SimState::Erasing;
+        Arm(Timer::EraseDone, opt_.eraseMicros);
+        return;
+    case kUserMatSelect:
+        if (state_ != SimState::ProgramErase && state_ != SimState::Programming) break;
+        state_ = SimState::Programming;
+        Emit({kAck}, c);
+        return;
+    case kProgram:
+        if (state_ != SimState::Programming) break;
+        DispatchProgram(f);
+        return;
+    default:
+        break;
+    }
+    // Unknown, or not accepted in this state.
+    Error(command, kErrCommand);
+}
+
+void SimChip::BitRateSelect(const std::vector<uint8_t>& f) {
+    const uint8_t c = kNewBitRate;
+    // Bit rate (100 bit/s), input clock (0.01 MHz), ratio count, ratios.
+    if (f[1] != 7 || f[6] != 2) {
+        Error(c, kErrRatio);
+        return;
+    }
+    const uint32_t rate = (static_cast<uint32_t>(f[2]) << 8 | f[3]) * 100u;
+    const uint32_t input = static_cast<uint32_t>(f[4]) << 8 | f[5];
+    const uint8_t systemRatio = f[7], peripheralRatio = f[8];
+    if (input < kMinInput || input > kMaxInput) {
+        Error(c, kErrInputFrequency);
+        return;
+    }
+    if (!IsRatio(systemRatio) || !IsRatio(peripheralRatio)) {
+        Error(c, kErrRatio);
+        return;
+    }
+    const uint32_t system = input * systemRatio, peripheral = input * peripheralRatio;
+    if (system < kMinClock || system > kMaxSystemClock || peripheral < kMinClock || peripheral > kMaxPeripheralClock) {
+        Error(c, kErrOperatingFrequency);
+        return;
+    }
+    // The serial interface divides the peripheral clock by 32 (N + 1).
+    bool reachable = rate > 0;
+    if (reachable) {
+        const double pclk = peripheral * 10000.0;
+        const double n = pclk / (32.0 * rate);
+        const double divisor = n < 1 ? 1 : static_cast<double>(static_cast<long>(n + 0.5));
+        const double actual = pclk / (32.0 * divisor);
+        reachable = divisor <= 256 && std::abs(actual - rate) / rate <= kRateTolerance;
+    }
+    if (!reachable) {
+        Error(c, kErrBitRate);
+        return;
+    }
+    // Acknowledged at the old rate; everything after at the new one.
+    Emit({kAck}, c);
+    rate_ = rate;
+    state_ = SimState::RateConfirm;
+}
+
+void SimChip::DispatchProgram(const std::vector<uint8_t>& f) {
+    const bool end = f.size() == 6;
+    if (end) {
+        Emit({kAck}, kSimEndCommand);
+        if (opt_.noModemLines) {
+            // No reset line: the board starts the new program by itself once
+            // the acknowledgement is out.
+            state_ = SimState::ProgramErase;
+            timer_ = Timer::RestartUser;
+            timerAt_ = wire_.ChipSendDone(now_);
+        } else {
+            state_ = SimState::ProgramErase;
+        }
+        return;
+    }
+    const uint32_t address = Be32(&f[1]);
+    if (address % kBlockSize != 0 || static_cast<uint64_t>(address) + kBlockSize > flash_.Size()) {
+        Error(kProgram, kErrAddress);
+        return;
+    }
+    if (!flash_.IsBlank(address, kBlockSize)) {
+        Error(kProgram, kErrProgramming);
+        return;
+    }
+    flash_.Program(address, f.data() + 5, kBlockSize);
+    ++log_.blocksProgrammed;
+    if (opt_.programMicros > 0) {
+        state_ = SimState::Writing;
+        Arm(Timer::BlockDone, opt_.programMicros);
+        return;
+    }
+    Emit({kAck}, kProgram);
+}
