@@ -26,6 +26,11 @@ uint32_t Be32(const uint8_t* p) {
            static_cast<uint32_t>(p[2]) << 8 | p[3];
 }
 
+std::vector<uint8_t> Be32Bytes(uint32_t v) {
+    return {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
+            static_cast<uint8_t>(v)};
+}
+
 bool FrameSumsToZero(const std::vector<uint8_t>& f) {
     uint8_t sum = 0;
     for (uint8_t b : f) sum = static_cast<uint8_t>(sum + b);
@@ -42,6 +47,8 @@ uint8_t UsualErrorCode(int command) {
     case kNewBitRate: return kErrBitRate;
     case kEnterProgramming: return kErrErase;
     case kProgram: case kSimEndCommand: return kErrProgramming;
+    case kMemoryRead: return kErrAddress;
+    case kUserBlankCheck: return kErrNotErased;
     default: return kErrCommand;
     }
 }
@@ -199,6 +206,7 @@ size_t SimChip::FrameLength(const std::vector<uint8_t>& f) const {
     case kDeviceSelect:
     case kClockModeSelect:
     case kNewBitRate:
+    case kMemoryRead:
         return f.size() < 2 ? 0 : 3u + f[1];
     case kProgram:
         if (f.size() < 5) return 0;
@@ -252,12 +260,31 @@ void SimChip::Receive(uint8_t b) {
     Dispatch(f);
 }
 
+void SimChip::ArmSelfRestart() {
+    // No reset line: the board starts the new program by itself once the
+    // reply is out and the host has fallen quiet, so read-back commands
+    // right after the end of programming are still answered.
+    timer_ = Timer::RestartUser;
+    timerAt_ = wire_.ChipSendDone(now_) + kSelfRestartQuietMicros;
+}
+
 void SimChip::Dispatch(const std::vector<uint8_t>& f) {
+    const bool selfRestartPending = timer_ == Timer::RestartUser;
+    Answer(f);
+    if (selfRestartPending && timer_ == Timer::RestartUser) {
+        if (state_ == SimState::ProgramErase) ArmSelfRestart();
+        else timer_ = Timer::None;  // programming again: the next end restarts it
+    }
+}
+
+void SimChip::Answer(const std::vector<uint8_t>& f) {
     log_.frames.push_back({state_, f, now_});
     const uint8_t c = f[0];
     const bool end = c == kProgram && f.size() == 6;
     const int command = end ? kSimEndCommand : c;
     const bool inquiryPhase = state_ == SimState::Inquiry || state_ == SimState::Selected;
+    // The programming/erasing state, with or without the user area selected.
+    const bool programPhase = state_ == SimState::ProgramErase || state_ == SimState::Programming;
 
     // The no-reply fault swallows one block whole.
     if (c == kProgram && !end && state_ == SimState::Programming && ++blockFrames_ == opt_.noReplyBlock) return;
@@ -352,6 +379,35 @@ void SimChip::Dispatch(const std::vector<uint8_t>& f) {
         if (state_ != SimState::Programming) break;
         DispatchProgram(f);
         return;
+    case kMemoryRead:
+        if (!programPhase) break;
+        MemoryRead(f);
+        return;
+    case kUserSumCheck:
+        if (!programPhase) break;
+        {
+            uint32_t total = 0;
+            for (uint8_t b : flash_.Bytes()) total += b;
+            Reply(kUserSumReply, Be32Bytes(total), c);
+        }
+        return;
+    case kUserBlankCheck:
+        if (!programPhase) break;
+        if (flash_.IsBlank()) Emit({kAck}, c);
+        else Error(c, kErrNotErased);
+        return;
+    case kUserAreaInquiry:
+        if (!programPhase) break;
+        {
+            // One user area: the whole flash.
+            std::vector<uint8_t> d{1};
+            for (uint32_t a : {0u, static_cast<uint32_t>(flash_.Size() - 1)}) {
+                const std::vector<uint8_t> be = Be32Bytes(a);
+                d.insert(d.end(), be.begin(), be.end());
+            }
+            Reply(kUserAreaReply, d, c);
+        }
+        return;
     default:
         break;
     }
@@ -405,15 +461,8 @@ void SimChip::DispatchProgram(const std::vector<uint8_t>& f) {
     const bool end = f.size() == 6;
     if (end) {
         Emit({kAck}, kSimEndCommand);
-        if (opt_.noModemLines) {
-            // No reset line: the board starts the new program by itself once
-            // the acknowledgement is out.
-            state_ = SimState::ProgramErase;
-            timer_ = Timer::RestartUser;
-            timerAt_ = wire_.ChipSendDone(now_);
-        } else {
-            state_ = SimState::ProgramErase;
-        }
+        state_ = SimState::ProgramErase;
+        if (opt_.noModemLines) ArmSelfRestart();
         return;
     }
     const uint32_t address = Be32(&f[1]);
@@ -426,6 +475,16 @@ void SimChip::DispatchProgram(const std::vector<uint8_t>& f) {
         return;
     }
     flash_.Program(address, f.data() + 5, kBlockSize);
+    if (opt_.corruptAddress >= 0 && static_cast<uint64_t>(opt_.corruptAddress) / kBlockSize == address / kBlockSize) {
+        // A weak cell: the block is acknowledged, but one byte did not take
+        // the programmed value.
+        const size_t at = static_cast<size_t>(opt_.corruptAddress);
+        const uint8_t programmed = f[5 + at % kBlockSize];
+        uint8_t kept = static_cast<uint8_t>(programmed | 0x01);
+        if (kept == programmed) kept = static_cast<uint8_t>(programmed ^ 0x01);
+        if (opt_.corruptValue >= 0) kept = static_cast<uint8_t>(opt_.corruptValue);
+        flash_.Program(at, &kept, 1);
+    }
     ++log_.blocksProgrammed;
     if (opt_.programMicros > 0) {
         state_ = SimState::Writing;
@@ -433,4 +492,33 @@ void SimChip::DispatchProgram(const std::vector<uint8_t>& f) {
         return;
     }
     Emit({kAck}, kProgram);
+}
+
+void SimChip::MemoryRead(const std::vector<uint8_t>& f) {
+    const uint8_t c = kMemoryRead;
+    // Area (1 byte), start address and read size (4 bytes each).
+    if (f[1] != 9) {
+        Error(c, kErrChecksum);
+        return;
+    }
+    const uint8_t area = f[2];
+    const uint64_t start = Be32(&f[3]), size = Be32(&f[7]);
+    // The board has no user boot area: no address lies in it.
+    if (area != kAreaUser || start >= flash_.Size()) {
+        Error(c, kErrAddress);
+        return;
+    }
+    if (size == 0 || start + size > flash_.Size()) {
+        Error(c, kErrReadSize);
+        return;
+    }
+    std::vector<uint8_t> r;
+    r.reserve(size + 6);
+    r.push_back(kMemoryReadReply);
+    const std::vector<uint8_t> be = Be32Bytes(static_cast<uint32_t>(size));
+    r.insert(r.end(), be.begin(), be.end());
+    const auto first = flash_.Bytes().begin() + static_cast<std::ptrdiff_t>(start);
+    r.insert(r.end(), first, first + static_cast<std::ptrdiff_t>(size));
+    r.push_back(FrameChecksum(r.data(), r.size()));
+    Emit(r, c);
 }

@@ -67,6 +67,10 @@ class SimChip {
 public:
     static constexpr uint32_t kAdjustRate = 19200;       // boot program's adjustment
     static constexpr uint32_t kUserProgramRate = 38400;  // user program's banner and echo
+    // Without modem lines: how long the host stays quiet after the end of
+    // programming (or a read-back after it) before the board starts the new
+    // program by itself.
+    static constexpr int64_t kSelfRestartQuietMicros = 200000;
 
     // Starts powered up long ago: in the user program (its banner long gone),
     // or in boot mode when the options say the board has no modem lines.
@@ -93,8 +97,11 @@ private:
     void SendBanner();
     void Receive(uint8_t b);
     void Dispatch(const std::vector<uint8_t>& frame);
+    void Answer(const std::vector<uint8_t>& frame);
+    void ArmSelfRestart();
     void DispatchProgram(const std::vector<uint8_t>& frame);
     void BitRateSelect(const std::vector<uint8_t>& frame);
+    void MemoryRead(const std::vector<uint8_t>& frame);
     size_t FrameLength(const std::vector<uint8_t>& frame) const;
     void Emit(const std::vector<uint8_t>& bytes, int command);
     void Reply(uint8_t code, const std::vector<uint8_t>& data, int command);

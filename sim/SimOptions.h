@@ -32,6 +32,8 @@ struct SimOptions {
     int garbleCommand = -1;              // garble=CMD: the reply to CMD arrives garbled
     uint32_t noReplyBlock = 0;           // no-reply-block=N: block N (1 = first) gets no reply
     int64_t unplugAfter = -1;            // unplug-after=N: every driver call after N fails
+    int64_t corruptAddress = -1;         // corrupt=ADDR[:VALUE]: the byte at ADDR is not programmed
+    int corruptValue = -1;               //   as sent but keeps VALUE; -1: the programmed byte with bit 0 flipped to 1 (or to 0 if it is 1)
 
     // --- wiring, set by the pty mode (no key) ---
     // No modem lines: the chip starts in boot mode, and after acknowledging

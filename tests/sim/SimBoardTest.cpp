@@ -178,7 +178,7 @@ TEST(SimOptionsText, ParsesEveryKey) {
 
     ASSERT_TRUE(ParseSimOptions("flash=/tmp/f.bin,flash-size=512K,startup-time=200us,erase-time=20s,"
                                 "program-time=2ms,sync-zeros=4,product=H8S/2378,silent,no-e6=1,"
-                                "error=3F:0x25,garble=end,no-reply-block=7,unplug-after=120",
+                                "error=3F:0x25,garble=end,no-reply-block=7,unplug-after=120,corrupt=0x1F0:5A",
                                 &o, &error))
         << error;
     EXPECT_EQ(o.flashPath, "/tmp/f.bin");
@@ -195,12 +195,19 @@ TEST(SimOptionsText, ParsesEveryKey) {
     EXPECT_EQ(o.garbleCommand, kSimEndCommand);
     EXPECT_EQ(o.noReplyBlock, 7u);
     EXPECT_EQ(o.unplugAfter, 120);
+    EXPECT_EQ(o.corruptAddress, 0x1F0);
+    EXPECT_EQ(o.corruptValue, 0x5A);
 
-    ASSERT_TRUE(ParseSimOptions("flash=none,erase-time=750,error=0x50", &o, &error)) << error;
+    ASSERT_TRUE(ParseSimOptions("flash=none,erase-time=750,error=0x50,corrupt=4096", &o, &error)) << error;
     EXPECT_EQ(o.flashPath, "");
     EXPECT_EQ(o.eraseMicros, 750000);
     EXPECT_EQ(o.errorCommand, 0x50);
     EXPECT_EQ(o.errorCode, -1);
+    EXPECT_EQ(o.corruptAddress, 4096);
+    EXPECT_EQ(o.corruptValue, -1);
+    ASSERT_TRUE(ParseSimOptions("error=4D,garble=52", &o, &error)) << error;
+    EXPECT_EQ(o.errorCommand, 0x4D);
+    EXPECT_EQ(o.garbleCommand, 0x52);
 }
 
 TEST(SimOptionsText, DefaultFlashFileLivesInTheCacheFolder) {
@@ -249,6 +256,10 @@ TEST(SimOptionsText, RejectsUnknownKeysAndBadValues) {
              {"garble=xyz", "garble"},
              {"no-reply-block=0", "no-reply-block"},
              {"unplug-after=many", "unplug-after"},
+             {"corrupt=1M", "corrupt"},
+             {"corrupt=0x:1", "corrupt"},
+             {"corrupt=16:100", "corrupt"},
+             {"flash-size=4K,corrupt=4096", "outside the flash"},
              {"erase-time", "needs a value"},
              {"silent,,no-e6", "empty option"},
          }) {
