@@ -32,8 +32,10 @@
 // it has done so far. The references stay valid while the board lives.
 struct SimInspection {
     SimState state;
-    uint32_t hostRate;  // as the host set it
-    uint32_t chipRate;  // the chip's serial rate
+    uint32_t hostRate;      // as the host set it
+    uint32_t hostLineRate;  // as the converter makes it
+    uint32_t chipRate;      // the rate the chip agreed to (19200 while adjusting)
+    uint32_t chipLineRate;  // the rate its serial port really runs at
     bool dtr, rts;
     bool deviceSelected, clockModeSelected;
     bool unplugged;

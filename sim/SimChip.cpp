@@ -19,7 +19,6 @@ constexpr uint32_t kMinInput = 800, kMaxInput = 1600;  // 0.01 MHz: 8.00 .. 16.0
 constexpr uint32_t kMinClock = 800;                    // 8.00 MHz
 constexpr uint32_t kMaxSystemClock = 5000;             // 50.00 MHz
 constexpr uint32_t kMaxPeripheralClock = 3500;         // 35.00 MHz
-constexpr double kRateTolerance = 0.03;                // of the chip's serial interface
 
 uint32_t Be32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
@@ -55,6 +54,37 @@ uint8_t UsualErrorCode(int command) {
 
 }  // namespace
 
+SerialSetting ChooseSerialSetting(uint32_t peripheralUnits, uint32_t rate) {
+    SerialSetting best;
+    if (rate == 0) return best;
+    const double clock = peripheralUnits * 10000.0;
+    double bestError = 0;
+    bool found = false;
+    for (int n = 0; n <= 3; ++n) {
+        // 64 x 2^(2n-1): 32, 128, 512, 2048 clocks per bit.
+        const double perBit = 32.0 * static_cast<double>(1u << (2 * n));
+        const double exact = clock / (perBit * rate);
+        long divisor = std::lround(exact);
+        if (divisor < 1) divisor = 1;
+        if (divisor > 256) continue;
+        const double error = clock / (static_cast<double>(divisor) * rate * perBit) - 1.0;
+        if (!found || std::abs(error) < std::abs(bestError)) {
+            found = true;
+            bestError = error;
+            best.n = n;
+            best.N = static_cast<int>(divisor - 1);
+        }
+    }
+    best.errorPercent = bestError * 100.0;
+    best.accepted = found && std::abs(best.errorPercent) < kSerialErrorLimitPercent;
+    return best;
+}
+
+uint32_t SerialRate(double peripheralHz, const SerialSetting& setting) {
+    const double perBit = 32.0 * static_cast<double>(1u << (2 * setting.n));
+    return static_cast<uint32_t>(std::lround(peripheralHz / (perBit * (setting.N + 1))));
+}
+
 const char* SimStateName(SimState state) {
     switch (state) {
     case SimState::Starting: return "starting";
@@ -84,10 +114,10 @@ SimChip::SimChip(const SimOptions& options, SimWire& wire, SimFlash& flash, SimL
     : opt_(options), wire_(wire), flash_(flash), log_(log) {
     if (opt_.noModemLines) {
         state_ = SimState::Adjusting;
-        rate_ = kAdjustRate;
+        rate_ = lineRate_ = kAdjustRate;
     } else {
         state_ = flash_.IsBlank() ? SimState::UserBlank : SimState::UserProgram;
-        rate_ = kUserProgramRate;
+        rate_ = lineRate_ = kUserProgramRate;
     }
 }
 
@@ -141,10 +171,10 @@ void SimChip::Restart(int64_t now, bool userProgram) {
 void SimChip::StartupDone() {
     if (!restartIntoUser_) {
         state_ = SimState::Adjusting;
-        rate_ = kAdjustRate;
+        rate_ = lineRate_ = kAdjustRate;
         return;
     }
-    rate_ = kUserProgramRate;
+    rate_ = lineRate_ = kUserProgramRate;
     if (flash_.IsBlank()) {
         state_ = SimState::UserBlank;
         return;
@@ -165,9 +195,9 @@ void SimChip::Emit(const std::vector<uint8_t>& bytes, int command) {
     if (opt_.silent) return;
     const bool garble = command >= 0 && command == opt_.garbleCommand;
     for (uint8_t v : bytes) {
-        const uint8_t value = garble ? SimWire::Garble(v, rate_ * 2, rate_) : v;
+        const uint8_t value = garble ? SimWire::Garble(v, lineRate_ * 2, lineRate_) : v;
         log_.chipSent.push_back(value);
-        wire_.ChipSend(now_, value, rate_);
+        wire_.ChipSend(now_, value, lineRate_);
     }
 }
 
@@ -438,22 +468,17 @@ void SimChip::BitRateSelect(const std::vector<uint8_t>& f) {
         Error(c, kErrOperatingFrequency);
         return;
     }
-    // The serial interface divides the peripheral clock by 32 (N + 1).
-    bool reachable = rate > 0;
-    if (reachable) {
-        const double pclk = peripheral * 10000.0;
-        const double n = pclk / (32.0 * rate);
-        const double divisor = n < 1 ? 1 : static_cast<double>(static_cast<long>(n + 0.5));
-        const double actual = pclk / (32.0 * divisor);
-        reachable = divisor <= 256 && std::abs(actual - rate) / rate <= kRateTolerance;
-    }
-    if (!reachable) {
+    const SerialSetting setting = ChooseSerialSetting(peripheral, rate);
+    if (!setting.accepted) {
         Error(c, kErrBitRate);
         return;
     }
-    // Acknowledged at the old rate; everything after at the new one.
+    // Acknowledged at the old rate; everything after at the new one. The
+    // divider was chosen for the clock the host named, but the port runs on
+    // the board's real crystal.
     Emit({kAck}, c);
     rate_ = rate;
+    lineRate_ = SerialRate(static_cast<double>(opt_.crystalUnits) * peripheralRatio * 10000.0, setting);
     state_ = SimState::RateConfirm;
 }
 

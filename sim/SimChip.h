@@ -63,6 +63,22 @@ struct SimLog {
     std::vector<std::vector<uint8_t>> FramesOf(uint8_t command) const;
 };
 
+// The chip's serial port for a new bit rate: clock select n (0 to 3) and
+// divider N (0 to 255), the rate being clock / (64 x 2^(2n-1) x (N + 1)). The
+// chip takes the setting nearest to the rate asked for and accepts it when
+// that error is below 4 %.
+constexpr double kSerialErrorLimitPercent = 4.0;
+struct SerialSetting {
+    bool accepted = false;
+    int n = 0;
+    int N = 0;
+    double errorPercent = 0;  // of the rate the setting gives against the one asked for
+};
+// `peripheralUnits` is the peripheral clock in 0.01 MHz, `rate` in bit/s.
+SerialSetting ChooseSerialSetting(uint32_t peripheralUnits, uint32_t rate);
+// The rate a setting gives on a peripheral clock of `peripheralHz`.
+uint32_t SerialRate(double peripheralHz, const SerialSetting& setting);
+
 class SimChip {
 public:
     static constexpr uint32_t kAdjustRate = 19200;       // boot program's adjustment
@@ -86,7 +102,8 @@ public:
     void FlashReplaced();
 
     SimState State() const { return state_; }
-    uint32_t Rate() const { return rate_; }
+    uint32_t Rate() const { return rate_; }          // the bit rate agreed with the host
+    uint32_t LineRate() const { return lineRate_; }  // the rate the serial port really runs at
     bool DeviceSelected() const { return deviceSelected_; }
     bool ClockModeSelected() const { return clockSelected_; }
 
@@ -116,6 +133,7 @@ private:
 
     SimState state_ = SimState::UserBlank;
     uint32_t rate_ = kUserProgramRate;
+    uint32_t lineRate_ = kUserProgramRate;
     Timer timer_ = Timer::None;
     int64_t timerAt_ = -1;
     bool restartIntoUser_ = false;

@@ -155,6 +155,31 @@ bool ParseSimOptions(const std::string& text, SimOptions* out, std::string* erro
              *why = "a duration such as 0, 300us or 2ms";
              return ParseDuration(v, &o.programMicros);
          }},
+        {"latency", [&](const std::string& v, bool, std::string* why) {
+             *why = "a duration such as 1ms, 16ms or 0";
+             return ParseDuration(v, &o.latencyMicros);
+         }},
+        {"clock", [&](const std::string& v, bool, std::string* why) {
+             *why = "a frequency in MHz from 1 to 100 with up to two decimals, such as 12.5";
+             const size_t dot = v.find('.');
+             const std::string whole = v.substr(0, dot);
+             std::string fraction = dot == std::string::npos ? std::string() : v.substr(dot + 1);
+             if (fraction.size() > 2 || (dot != std::string::npos && fraction.empty())) return false;
+             fraction.resize(2, '0');
+             uint64_t mhz = 0, hundredths = 0;
+             if (!ParseCount(whole, 100, &mhz) || !ParseCount(fraction, 99, &hundredths)) return false;
+             const uint64_t units = mhz * 100 + hundredths;
+             if (units < 100 || units > 10000) return false;
+             o.crystalUnits = static_cast<uint32_t>(units);
+             return true;
+         }},
+        {"max-rate", [&](const std::string& v, bool, std::string* why) {
+             uint64_t n = 0;
+             *why = "a bit rate in bit/s, such as 115200";
+             if (!ParseCount(v, 100000000, &n) || n == 0) return false;
+             o.maxRate = static_cast<uint32_t>(n);
+             return true;
+         }},
         {"sync-zeros", [&](const std::string& v, bool, std::string* why) {
              uint64_t n = 0;
              *why = "a count from 1 to 255";

@@ -4,24 +4,46 @@
 // direction.
 //
 // Every byte takes 10 bit times at the rate it was sent with and queues
-// behind the one before it in its direction. A byte that arrives while the
-// sender's and the receiver's settings differ (bit rate, or framing other
-// than 8N1 on the host side) arrives as a deterministic wrong value.
+// behind the one before it in its direction. A byte arrives as a
+// deterministic wrong value when the sender's and the receiver's rates differ
+// by more than kRateTolerance, when the host's framing is other than 8N1, or
+// when either rate is above the line's limit (max-rate=).
+//
+// The converter is an FTDI one: the host's rate becomes the nearest rate its
+// 3 MHz divider gives (FtdiRate), and received bytes wait in its buffer until
+// the latency timer runs out (started by the first byte into the empty
+// buffer) or a full USB packet of 62 bytes is waiting.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 
 class SimWire {
 public:
     static constexpr uint32_t kConverterDefaultRate = 9600;
+    // The mismatch of the two ends' rates that 8N1 still survives: the last
+    // bit sampled (the stop bit) lies 9.5 bit times after the start edge.
+    static constexpr double kRateTolerance = 0.035;
+    static constexpr size_t kPacketBytes = 62;
+
+    // The rate an FTDI converter (FT232R, FT232BM, FT2232C/D) makes of `rate`:
+    // 3,000,000 / (d + f/8) with d >= 2, or 3,000,000 or 2,000,000.
+    static uint32_t FtdiRate(uint32_t rate);
+    // Whether a byte sent at `senderRate` is read right at `receiverRate`.
+    static bool RatesAgree(uint32_t senderRate, uint32_t receiverRate);
+
+    // `latencyMicros`: the converter's latency timer; `maxRate`: the fastest
+    // rate the line carries, 0 for no limit.
+    SimWire(int64_t latencyMicros, uint32_t maxRate) : latency_(latencyMicros), maxRate_(maxRate) {}
 
     // The value a byte takes on a line whose ends disagree.
     static uint8_t Garble(uint8_t value, uint32_t senderRate, uint32_t receiverRate);
 
     // --- the host side ---
     void SetHostRate(uint32_t rate);  // 0 is ignored
-    uint32_t HostRate() const { return hostRate_; }
+    uint32_t HostRate() const { return hostRate_; }          // as the host set it
+    uint32_t HostLineRate() const { return hostLineRate_; }  // as the converter makes it
     void SetHostFraming(uint8_t bits, uint8_t stop, uint8_t parity);
     void HostWrite(int64_t now, const uint8_t* bytes, uint32_t count);
     std::deque<uint8_t>& HostReceiveQueue() { return hostRx_; }
@@ -58,8 +80,13 @@ public:
     int64_t NextToHost() const { return toHost_.empty() ? -1 : toHost_.front().arrive; }
     int64_t NextToChip() const { return toChip_.empty() ? -1 : toChip_.front().arrive; }
     int64_t LastToChip() const { return toChip_.empty() ? -1 : toChip_.back().arrive; }
-    // Delivers the next byte to the host's receive queue.
-    void DeliverToHost();
+    // When the converter next passes what it holds to the host; -1: it holds
+    // nothing.
+    int64_t NextFlush() const { return held_.empty() ? -1 : flushAt_; }
+    // The next byte to the host reaches the converter at `now`.
+    void DeliverToConverter(int64_t now);
+    // The converter passes what it holds to the host's receive queue.
+    void Flush();
     // Takes the next byte arriving at a chip listening at `chipRate`.
     uint8_t TakeAtChip(uint32_t chipRate);
 
@@ -72,9 +99,16 @@ private:
         int64_t arrive;
     };
 
+    bool Readable(uint32_t senderRate, uint32_t receiverRate) const;
+
+    int64_t latency_;
+    uint32_t maxRate_;
     uint32_t hostRate_ = kConverterDefaultRate;
+    uint32_t hostLineRate_ = kConverterDefaultRate;
     bool hostFramingOk_ = true;
     std::deque<uint8_t> hostRx_;
+    std::deque<uint8_t> held_;  // in the converter, not yet passed to the host
+    int64_t flushAt_ = 0;
     bool dtr_ = false, rts_ = false;
     uint64_t driverCalls_ = 0;
     int64_t unplugAfter_ = -1;

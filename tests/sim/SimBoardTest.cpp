@@ -175,10 +175,15 @@ TEST(SimOptionsText, ParsesEveryKey) {
     EXPECT_EQ(o.flashSize, 1u << 20);
     EXPECT_EQ(o.eraseMicros, 500000);
     EXPECT_EQ(o.startupMicros, 5000);
+    EXPECT_EQ(o.programMicros, 1000);
+    EXPECT_EQ(o.latencyMicros, 1000);
+    EXPECT_EQ(o.crystalUnits, 1250u);
+    EXPECT_EQ(o.maxRate, 0u);
 
     ASSERT_TRUE(ParseSimOptions("flash=/tmp/f.bin,flash-size=512K,startup-time=200us,erase-time=20s,"
                                 "program-time=2ms,sync-zeros=4,product=H8S/2378,silent,no-e6=1,"
-                                "error=3F:0x25,garble=end,no-reply-block=7,unplug-after=120,corrupt=0x1F0:5A",
+                                "error=3F:0x25,garble=end,no-reply-block=7,unplug-after=120,corrupt=0x1F0:5A,"
+                                "clock=12.8,max-rate=115200,latency=16ms",
                                 &o, &error))
         << error;
     EXPECT_EQ(o.flashPath, "/tmp/f.bin");
@@ -197,6 +202,9 @@ TEST(SimOptionsText, ParsesEveryKey) {
     EXPECT_EQ(o.unplugAfter, 120);
     EXPECT_EQ(o.corruptAddress, 0x1F0);
     EXPECT_EQ(o.corruptValue, 0x5A);
+    EXPECT_EQ(o.crystalUnits, 1280u);
+    EXPECT_EQ(o.maxRate, 115200u);
+    EXPECT_EQ(o.latencyMicros, 16000);
 
     ASSERT_TRUE(ParseSimOptions("flash=none,erase-time=750,error=0x50,corrupt=4096", &o, &error)) << error;
     EXPECT_EQ(o.flashPath, "");
@@ -205,7 +213,8 @@ TEST(SimOptionsText, ParsesEveryKey) {
     EXPECT_EQ(o.errorCode, -1);
     EXPECT_EQ(o.corruptAddress, 4096);
     EXPECT_EQ(o.corruptValue, -1);
-    ASSERT_TRUE(ParseSimOptions("error=4D,garble=52", &o, &error)) << error;
+    ASSERT_TRUE(ParseSimOptions("error=4D,garble=52,clock=16", &o, &error)) << error;
+    EXPECT_EQ(o.crystalUnits, 1600u);
     EXPECT_EQ(o.errorCommand, 0x4D);
     EXPECT_EQ(o.garbleCommand, 0x52);
 }
@@ -257,6 +266,12 @@ TEST(SimOptionsText, RejectsUnknownKeysAndBadValues) {
              {"no-reply-block=0", "no-reply-block"},
              {"unplug-after=many", "unplug-after"},
              {"corrupt=1M", "corrupt"},
+             {"clock=12.555", "clock"},
+             {"clock=12.", "clock"},
+             {"clock=0.5", "clock"},
+             {"clock=fast", "clock"},
+             {"max-rate=0", "max-rate"},
+             {"latency=1us1", "latency"},
              {"corrupt=0x:1", "corrupt"},
              {"corrupt=16:100", "corrupt"},
              {"flash-size=4K,corrupt=4096", "outside the flash"},

@@ -138,20 +138,44 @@ TEST(SimBootProgram, GarblesBytesWhenTheRatesDiffer) {
     EXPECT_EQ(sim.board.Inspect().state, SimState::Selected);
 }
 
+// The new-bit-rate data after 3F 07: rate in 100 bit/s, the input clock the
+// host names in 0.01 MHz, two ratios.
+Bytes BitRateData(uint32_t rate, uint32_t clockUnits, uint8_t system, uint8_t peripheral) {
+    const uint32_t r = rate / 100;
+    return {static_cast<uint8_t>(r >> 8), static_cast<uint8_t>(r), static_cast<uint8_t>(clockUnits >> 8),
+            static_cast<uint8_t>(clockUnits), 0x02, system, peripheral};
+}
+
 TEST(SimBootProgram, ChecksTheNewBitRateFields) {
     struct Case {
         const char* what;
         Bytes data;  // after 3F 07
         Bytes reply;
     };
+    // With 12.5 MHz x 2 the peripheral clock is 25 MHz: n = 0 gives
+    // 781,250 / (N + 1) bit/s.
     const std::vector<Case> cases = {
-        {"38400 at 12.5 MHz x4 x2", {0x01, 0x80, 0x04, 0xE2, 0x02, 0x04, 0x02}, {0x06}},
+        {"38400 at 12.5 MHz x4 x2 (N = 19, +1.7 %)", {0x01, 0x80, 0x04, 0xE2, 0x02, 0x04, 0x02}, {0x06}},
         {"9600", {0x00, 0x60, 0x04, 0xE2, 0x02, 0x04, 0x02}, {0x06}},
-        {"115200 is too far off", {0x04, 0x80, 0x04, 0xE2, 0x02, 0x04, 0x02}, {0xBF, 0x24}},
+        {"115200 (N = 6, -3.1 %)", BitRateData(115200, 1250, 4, 2), {0x06}},
+        {"390600 (N = 1)", BitRateData(390600, 1250, 4, 2), {0x06}},
+        {"781200 (N = 0)", BitRateData(781200, 1250, 4, 2), {0x06}},
+        {"751900: +3.9 %", BitRateData(751900, 1250, 4, 2), {0x06}},
+        {"750000: +4.2 %", BitRateData(750000, 1250, 4, 2), {0xBF, 0x24}},
+        {"1000000: above the fastest setting", BitRateData(1000000, 1250, 4, 2), {0xBF, 0x24}},
+        {"300 needs n = 2", BitRateData(300, 1250, 4, 2), {0x06}},
+        {"100 needs n = 3", BitRateData(100, 1250, 4, 2), {0x06}},
+        {"0", BitRateData(0, 1250, 4, 2), {0xBF, 0x24}},
+        {"16 MHz x2 x2, 500000 (N = 1, 0 %)", BitRateData(500000, 1600, 2, 2), {0x06}},
         {"input clock 20 MHz", {0x01, 0x80, 0x07, 0xD0, 0x02, 0x04, 0x02}, {0xBF, 0x25}},
+        {"input clock 7.99 MHz", BitRateData(38400, 799, 4, 2), {0xBF, 0x25}},
+        {"input clock 16.01 MHz", BitRateData(38400, 1601, 2, 2), {0xBF, 0x25}},
+        {"input clock 8 MHz x1 x1", BitRateData(9600, 800, 1, 1), {0x06}},
         {"ratio 3", {0x01, 0x80, 0x04, 0xE2, 0x02, 0x03, 0x02}, {0xBF, 0x26}},
+        {"ratio 8", BitRateData(38400, 1250, 8, 2), {0xBF, 0x26}},
         {"one ratio only", {0x01, 0x80, 0x04, 0xE2, 0x01, 0x04, 0x02}, {0xBF, 0x26}},
         {"peripheral clock 50 MHz", {0x01, 0x80, 0x04, 0xE2, 0x02, 0x04, 0x04}, {0xBF, 0x27}},
+        {"system clock 64 MHz", BitRateData(38400, 1600, 4, 2), {0xBF, 0x27}},
     };
     for (const Case& c : cases) {
         TestForm form;
@@ -163,6 +187,27 @@ TEST(SimBootProgram, ChecksTheNewBitRateFields) {
         Bytes frame{0x3F, 0x07};
         frame.insert(frame.end(), c.data.begin(), c.data.end());
         EXPECT_EQ(Exchange(form, Framed(frame), 2), c.reply) << c.what;
+    }
+}
+
+TEST(SimBootProgram, SerialSettingIsTheNearestOne) {
+    struct Case {
+        uint32_t peripheralUnits, rate;
+        int n, N;
+        double errorPercent;
+    };
+    for (const Case& c : std::vector<Case>{
+             {2500, 38400, 0, 19, 1.725},
+             {2500, 390600, 0, 1, 0.006},
+             {2500, 9600, 0, 80, 0.469},
+             {2500, 300, 2, 162, -0.147},
+             {3200, 38400, 0, 25, 0.160},
+         }) {
+        const SerialSetting s = ChooseSerialSetting(c.peripheralUnits, c.rate);
+        EXPECT_TRUE(s.accepted) << c.rate;
+        EXPECT_EQ(s.n, c.n) << c.rate;
+        EXPECT_EQ(s.N, c.N) << c.rate;
+        EXPECT_NEAR(s.errorPercent, c.errorPercent, 0.01) << c.rate;
     }
 }
 
