@@ -42,6 +42,17 @@ bool ParseSeconds(const std::string& text, double* out) {
     return true;
 }
 
+// A flash address: decimal, or hex after 0x.
+bool ParseAddress(const std::string& text, uint32_t* out) {
+    if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long v = std::strtoull(text.c_str(), &end, text.size() > 1 && (text[1] == 'x' || text[1] == 'X') ? 16 : 10);
+    if (errno != 0 || *end != '\0' || v > 0xFFFFFFFFull) return false;
+    *out = static_cast<uint32_t>(v);
+    return true;
+}
+
 // Which options a command accepts, beyond --help.
 struct Accepts {
     bool link, linkPort, verbose, reset, seconds, pty;
@@ -72,6 +83,7 @@ CliArgs ParseCliArgs(int argc, char** argv) {
     std::vector<std::string> positional;
     std::string firstError;
     LinkOptionReader link;
+    bool addressGiven = false;
     auto fail = [&](const std::string& why) {
         if (firstError.empty()) firstError = why;
     };
@@ -158,6 +170,15 @@ CliArgs ParseCliArgs(int argc, char** argv) {
             std::string text;
             if (takeValue(&text) && !ParseSeconds(text, &a.seconds))
                 fail("bad value for --seconds: '" + text + "'");
+        } else if (name == "--format" && a.command == CliCommand::Write) {
+            std::string text;
+            if (takeValue(&text) && !ParseImageFormat(text, &a.format))
+                fail("bad value for --format: '" + text + "' (srec, hex or bin)");
+        } else if (name == "--address" && a.command == CliCommand::Write) {
+            std::string text;
+            if (takeValue(&text) && !ParseAddress(text, &a.address))
+                fail("bad value for --address: '" + text + "'");
+            addressGiven = true;
         } else if (name == "--pty" && accepts.pty) {
             takeValue(&a.ptyLink);
         } else {
@@ -173,6 +194,7 @@ CliArgs ParseCliArgs(int argc, char** argv) {
     if (a.json && (a.verbose || a.quiet)) fail("--json excludes --verbose and --quiet");
     if (a.all && !a.boards.empty()) fail("--all excludes --port and --sim");
     if (a.progressFd >= 0 && (a.all || a.boards.size() > 1)) fail("--progress-fd takes one board");
+    if (addressGiven && a.format != ImageFormat::Binary) fail("--address needs --format bin");
     if (a.command == CliCommand::Write) {
         if (positional.empty()) fail("write needs a FILE");
         else a.file = positional[0];

@@ -15,10 +15,14 @@
 // - `write` takes --port or --sim more than once (not both kinds), or --all,
 //   for a gang write of several boards; the hidden --progress-fd=N is for a
 //   gang write's children and takes one board only.
+// - `write` takes --format srec|hex|bin (default: by the file's content) and,
+//   with bin only, --address A (decimal or 0x hex, below 2^32).
 #pragma once
 
+#include "image/ImageReader.h"
 #include "session/LinkChoice.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -38,7 +42,9 @@ struct CliArgs {
     std::vector<LinkChoice> boards;
     bool all = false;         // write: every FTDI converter listed
     int progressFd = -1;      // write (hidden): where a gang child sends its events
-    std::string file;         // write: the S-record file
+    std::string file;         // write: the image file
+    ImageFormat format = ImageFormat::Detect;  // write: --format srec|hex|bin
+    uint32_t address = 0;     // write: --address A, where a binary goes (only with bin)
     bool verbose = false;     // write: also the per-block texts
     bool quiet = false;       // write: only the last message
     bool json = false;        // write: the summary as JSON instead of the messages

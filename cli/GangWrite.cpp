@@ -8,7 +8,7 @@
 #include "cli/WriteSummary.h"
 
 #include "image/FlashImage.h"
-#include "image/SRecordReader.h"
+#include "image/ImageReader.h"
 #include "link/Sysfs.h"
 #include "sim/SimOptions.h"
 
@@ -371,7 +371,10 @@ int RunGangWrite(const CliArgs& args, const std::vector<std::string>& argv) {
 
     // The file, once, before any board is touched.
     FlashImage image;
-    const ReadResult read = ReadSRecordFile(args.file, image);
+    ImageReadOptions options;
+    options.format = args.format;
+    options.binaryAddress = args.address;
+    const ReadResult read = ReadImageFile(args.file, image, options);
     if (!read.Accepted()) {
         std::string message = read.message;
         if (read.outcome == ReadOutcome::CannotOpen) {

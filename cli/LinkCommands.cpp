@@ -26,7 +26,8 @@ int RunList(const CliArgs& args) {
     for (size_t i = 0; i < all.size(); ++i)
         std::printf("%zu\t%s\t%s\n", i, all[i].serial.c_str(), all[i].path.c_str());
     if (all.empty()) {
-        std::fprintf(stderr, "h8sxwriter: no converter found\n");
+        const std::string reason = provider ? provider->Reason() : std::string();
+        std::fprintf(stderr, "h8sxwriter: %s\n", reason.empty() ? "no converter found" : reason.c_str());
         return kExitFailure;
     }
     return kExitOk;

@@ -1,4 +1,5 @@
-// `write FILE`: programs an S-record file, as FWRITE does, with the file read
+// `write FILE`: programs an S-record, Intel HEX or (with --format bin) raw
+// binary file, as FWRITE does, with the file read
 // and checked before anything touches the converter.
 //
 // The link options are checked first (a bad --sim option is a usage error).
@@ -21,7 +22,7 @@
 
 #include "bootmode/WriteCommand.h"
 #include "image/FlashImage.h"
-#include "image/SRecordReader.h"
+#include "image/ImageReader.h"
 #include "image/TransferImage.h"
 #include "protocol/Protocol.h"
 
@@ -119,7 +120,10 @@ int RunWrite(const CliArgs& args) {
     summary.board = BoardState::Untouched;
 
     FlashImage image;
-    const ReadResult read = ReadSRecordFile(args.file, image);
+    ImageReadOptions options;
+    options.format = args.format;
+    options.binaryAddress = args.address;
+    const ReadResult read = ReadImageFile(args.file, image, options);
     if (read.outcome == ReadOutcome::CannotOpen) {
         const std::string why = ReadFailure(args.file);
         if (!args.json) {

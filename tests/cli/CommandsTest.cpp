@@ -202,6 +202,19 @@ TEST(CliList, ShowsTheSimulatedConverter) {
     EXPECT_EQ(r.out, "0\tSIM1622A1\tsim\n");
 }
 
+TEST(CliList, SaysWhyAPathIsNoConverter) {
+    TempDir dir;
+    dir.Write("plain", "");
+    struct Case { std::string path, err; };
+    for (const Case& c : {Case{"/dev/null", "h8sxwriter: /dev/null: not a serial port (a character device of class mem)\n"},
+                          Case{dir.Sub("plain"), "h8sxwriter: " + dir.Sub("plain") + ": not a serial port (a regular file)\n"}}) {
+        RunResult r = RunWriter({"list", "--port", c.path}, kLimit);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, c.err);
+    }
+}
+
 TEST(CliMonitor, ShowsTheBannerOfTheProgramJustWritten) {
     TempDir dir;
     const std::string data = Pattern(256);

@@ -54,8 +54,8 @@ TEST(SimWrite, WritesTheFileAndRestartsIntoTheNewProgram) {
         Button1Click(form);
 
         EXPECT_EQ(form.LastStatusText(), "FLASH ROM write correct done!");
-        EXPECT_TRUE(sim.board.Flash() == FlashAfter(data, sim.board.Flash().size()));
-        const auto frames = sim.board.FramesOf(proto::kProgram);
+        EXPECT_TRUE(sim.board.Inspect().flash == FlashAfter(data, sim.board.Inspect().flash.size()));
+        const auto frames = sim.board.Inspect().log.FramesOf(proto::kProgram);
         const size_t blocks = (length + 127) / 128;
         ASSERT_EQ(frames.size(), blocks + 1);
         for (size_t k = 0; k < blocks; ++k) {
@@ -64,7 +64,7 @@ TEST(SimWrite, WritesTheFileAndRestartsIntoTheNewProgram) {
         }
         EXPECT_TRUE(frames.back() == Bytes(std::begin(proto::kEndCommand), std::end(proto::kEndCommand)));
         sim.board.Advance(form.clock.now + 100000);  // past the restart's start-up time
-        EXPECT_EQ(sim.board.State(), SimState::UserProgram);
+        EXPECT_EQ(sim.board.Inspect().state, SimState::UserProgram);
         EXPECT_EQ(form.progressPos, form.progressMax);
         EXPECT_EQ(OpenDescriptors(), descriptors);
         EXPECT_EQ(form.LinkBusy, 0);
@@ -79,7 +79,7 @@ TEST(SimWrite, ChecksumsOfBlankAndZeroBlocksAreAccepted) {
         form.fileChoice = file.Path();
         Button1Click(form);
         EXPECT_EQ(form.LastStatusText(), "FLASH ROM write correct done!");
-        const auto frames = sim.board.FramesOf(proto::kProgram);
+        const auto frames = sim.board.Inspect().log.FramesOf(proto::kProgram);
         ASSERT_EQ(frames.size(), 2u);
         EXPECT_EQ(frames[0][133], fill == 0xFF ? 0x30 : 0xB0);
     }
@@ -96,9 +96,9 @@ TEST(SimWrite, RefusedFileProgramsNothing) {
     const int descriptors = OpenDescriptors();
     Button1Click(form);
     EXPECT_EQ(form.LastStatusText(), "file checksum err line 11");
-    EXPECT_TRUE(sim.board.FramesOf(proto::kProgram).empty()) << "no block and no end command";
+    EXPECT_TRUE(sim.board.Inspect().log.FramesOf(proto::kProgram).empty()) << "no block and no end command";
     sim.board.Advance(form.clock.now + 100000);
-    EXPECT_EQ(sim.board.State(), SimState::UserBlank) << "restarted as after any failed transfer";
+    EXPECT_EQ(sim.board.Inspect().state, SimState::UserBlank) << "restarted as after any failed transfer";
     EXPECT_EQ(OpenDescriptors(), descriptors);
 }
 
@@ -124,7 +124,7 @@ TEST(SimWrite, BoardFaultsDuringProgramming) {
         const int descriptors = OpenDescriptors();
         Button1Click(form);
         EXPECT_EQ(form.LastStatusText(), c.status);
-        EXPECT_EQ(sim.board.FramesOf(proto::kProgram).size(), c.frames);
+        EXPECT_EQ(sim.board.Inspect().log.FramesOf(proto::kProgram).size(), c.frames);
         EXPECT_EQ(OpenDescriptors(), descriptors);
         EXPECT_EQ(form.LinkBusy, 0);
     }
@@ -178,31 +178,36 @@ TEST(SimWrite, AStopEndsTheWriteAtItsNextSafePointWithTheBoardInBootMode) {
 
         EXPECT_EQ(outcome.result, WriteResult::Interrupted);
         EXPECT_EQ(outcome.stage, c.stage);
-        if (c.stage >= WriteStage::Programming) EXPECT_EQ(outcome.programmedTo, c.programmedTo);
+        if (c.stage >= WriteStage::Programming) {
+            EXPECT_EQ(outcome.programmedTo, c.programmedTo);
+        }
         EXPECT_EQ(BoardStateAfter(outcome), c.board);
         EXPECT_EQ(form.LinkBusy, 0);
         // Nothing was sent after the stop: the blocks before it and no end
         // command; a stopped erase wait sends no user-MAT selection.
         const size_t blocks = c.programmedTo == 700 ? 6 : c.programmedTo / 128;
-        EXPECT_EQ(sim.board.FramesOf(proto::kProgram).size(), blocks);
-        if (c.stage <= WriteStage::Erase) EXPECT_TRUE(sim.board.FramesOf(proto::kUserMatSelect).empty());
+        const SimInspection board = sim.board.Inspect();
+        EXPECT_EQ(board.log.FramesOf(proto::kProgram).size(), blocks);
+        if (c.stage <= WriteStage::Erase) {
+            EXPECT_TRUE(board.log.FramesOf(proto::kUserMatSelect).empty());
+        }
         if (c.stage > WriteStage::Erase) {
-            const size_t size = sim.board.Flash().size();
+            const size_t size = board.flash.size();
             Bytes expected = blocks == 6 ? FlashAfter(data, size) : Bytes(size, 0xFF);
             if (blocks < 6) std::copy(data.begin(), data.begin() + blocks * 128, expected.begin());
-            EXPECT_TRUE(sim.board.Flash() == expected);
+            EXPECT_TRUE(board.flash == expected);
         }
         if (c.nth == 0) {
-            EXPECT_TRUE(sim.board.Frames().empty());
-            EXPECT_EQ(sim.board.Restarts(), 0);
+            EXPECT_TRUE(board.log.frames.empty());
+            EXPECT_EQ(board.log.Restarts(), 0);
             continue;
         }
         // No restart into what was written: the chip stays in boot mode.
-        EXPECT_EQ(sim.board.BootRestarts(), 1);
-        EXPECT_TRUE(sim.board.Dtr());
-        EXPECT_FALSE(sim.board.Rts());
+        EXPECT_EQ(board.log.bootRestarts, 1);
+        EXPECT_TRUE(board.dtr);
+        EXPECT_FALSE(board.rts);
         form.RunFor(3 * TestForm::kTick);
-        EXPECT_NE(sim.board.State(), SimState::UserProgram);
+        EXPECT_NE(sim.board.Inspect().state, SimState::UserProgram);
         EXPECT_TRUE(form.monitorLines.empty());
         // The 20 s erase was not waited out.
         if (c.stage == WriteStage::Erase) EXPECT_LT(form.clock.now, 5000000);
