@@ -41,6 +41,7 @@ struct Board {
     std::string buffered[3];
     bool reaped = false;
     int waitStatus = 0;
+    SteadyClock::time_point started;
 
     // What the events said so far.
     std::string lastText;
@@ -229,6 +230,7 @@ void Conclude(Board& b, const std::string& file) {
         s.end = WriteEnd::Crashed;
         s.board = BoardState::Unknown;
         s.exitStatus = kExitFailure;
+        s.elapsedSeconds = std::chrono::duration<double>(SteadyClock::now() - b.started).count();
         const std::string err = LastLine(b.buffered[2]);
         if (!err.empty()) s.message = err;
         else if (WIFSIGNALED(b.waitStatus)) s.message = std::string("ended by signal ") + strsignal(WTERMSIG(b.waitStatus));
@@ -408,6 +410,7 @@ int RunGangWrite(const CliArgs& args, const std::vector<std::string>& argv) {
     StopSignals stop;
     const auto start = SteadyClock::now();
     for (Board& b : boards) {
+        b.started = SteadyClock::now();
         if (!Start(b, argv)) {
             b.reaped = true;
             b.waitStatus = 127 << 8;
