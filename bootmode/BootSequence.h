@@ -19,13 +19,30 @@
 //   accepted as soon as the weight exceeds 4, rejected if the bytes run out.
 //   The sequence gives it the first 30 bytes of the first successful read of
 //   more than 16 bytes.
+// - BootRate sets what the new-bit-rate command tells the chip (the rate in
+//   units of 100 bit/s, the input clock, the ratios) and the rate the link
+//   moves to; the default is the window's: 38400 bit/s, 12.50 MHz, 4 and 2.
+//   With checkClock the replies of the ratio and frequency inquiries are read
+//   whole and the clock is checked against them: a ratio the chip does not
+//   offer, or a clock outside its ranges, fails that stage with its message
+//   and the reason ("cpu not answer 8: system clock 56.00 MHz ...").
 #pragma once
+
+#include "bootmode/BitRate.h"
+#include "protocol/Protocol.h"
 
 #include <cstddef>
 #include <cstdint>
 
 class FormCore;
 
+struct BootRate {
+    uint16_t rateUnits = proto::kNewBitRateUnits;
+    ClockSetup clock;
+    uint32_t hostRate = proto::kWriteBitRate;
+    bool checkClock = false;
+};
+
 bool DeviceCheck(const uint8_t* bytes, size_t count);
 
-uint8_t RunBootSequence(FormCore& form);
+uint8_t RunBootSequence(FormCore& form, const BootRate& rate = BootRate{});

@@ -63,11 +63,11 @@ bool AdjustBitRate(FormCore& form) {
 
 }  // namespace
 
-void Button1Click(FormCore& form) {
+uint8_t Button1Click(FormCore& form, const BootRate& rate) {
     // Not nested in a running write, nor in a restart of the target (CPU_RESET
     // waits with LinkBusy clear): its end would pulse the lines under the
     // write's exchange.
-    if (writeRunning || form.LinkBusy || ResetTargetRunning()) return;
+    if (writeRunning || form.LinkBusy || ResetTargetRunning()) return 1;
     RunningWrite running;
 
     // 1. Restart the target into its user program (leaves LinkBusy clear).
@@ -85,10 +85,13 @@ void Button1Click(FormCore& form) {
     // 7. to 11. The bit-rate adjustment.
     // 12. Only after a good boot-mode sequence: the transfer, then the restart
     //     into the new program whatever the transfer's outcome.
-    if (AdjustBitRate(form) && RunBootSequence(form) != 1) {
+    uint8_t result = 1;
+    if (AdjustBitRate(form) && RunBootSequence(form, rate) != 1) {
+        result = 0;
         form.TransferImage();
         ResetTarget(form);
     }
     // 13. Every path ends here.
     form.LinkBusy = 0;
+    return result;
 }

@@ -14,8 +14,16 @@
 //   transfer's outcome. After a failure the lines stay in the boot-mode state.
 // - A click while a write is running (the waits run the message pump) or
 //   while LinkBusy is set returns at once: no traffic, no message, no beep.
+// - `rate` goes to the boot-mode sequence (bootmode/BootSequence.h); the
+//   window's default is its 38400 bit/s at 12.50 MHz. The result is that of
+//   the sequence: 0 when it passed (whatever the transfer's outcome), 1 when
+//   a stage before the transfer failed or the click was ignored.
 #pragma once
+
+#include "bootmode/BootSequence.h"
+
+#include <cstdint>
 
 class FormCore;
 
-void Button1Click(FormCore& form);
+uint8_t Button1Click(FormCore& form, const BootRate& rate = BootRate{});

@@ -11,11 +11,14 @@
 //   otherwise for the program. It wins over every other error except an
 //   unknown command.
 // - `sim` takes --sim=OPTS for the board's options but no --port.
+// - `rates` takes --clock only, no link. --rate takes a number of bit/s or
+//   "fastest"; --clock a frequency in MHz with at most two decimals, above 0
+//   and up to 655.35 (what the boot-mode command carries).
 #pragma once
 
 #include <string>
 
-enum class CliCommand { None, Write, Monitor, Reset, List, Sim };
+enum class CliCommand { None, Write, Monitor, Reset, List, Sim, Rates };
 
 struct LinkArgs {
     enum class Kind { Scan, Port, Sim };
@@ -36,6 +39,12 @@ struct CliArgs {
     std::string file;         // write: the S-record file
     bool verbose = false;     // write: also the per-block texts
     bool quiet = false;       // write: only the last message
+    bool skipBlank = false;   // write: blocks of 0xFF only are not sent
+    bool rateGiven = false;   // write: --rate given
+    bool rateFastest = false; //   --rate fastest
+    uint32_t rate = 0;        //   --rate BPS
+    bool clockGiven = false;  // write, rates: --clock given
+    uint16_t clockUnits = 1250;  // --clock MHZ in units of 0.01 MHz
     bool reset = false;       // monitor: restart the target first
     double seconds = -1;      // monitor: run this long (< 0: until quit / EOF)
     std::string ptyLink;      // sim: the symlink to create

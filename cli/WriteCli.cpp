@@ -13,10 +13,21 @@
 //    the reading ("select write file", "file is transing,,", the file's
 //    end-record text) and programs the image. Exit status 0 only when the
 //    write ended with the success message.
+//
+// --rate and --clock are checked in step 1 too (bootmode/BitRate.h): a rate
+// that is not usable with the clock is a usage error, named with the nearest
+// usable rates. Without either the write is the window's, at 38400 bit/s
+// with the converter at 38400; with one of them the converter follows the
+// chip's real rate and the clock is checked against the chip's inquiry
+// replies. --rate fastest tries the usable rates from the highest down: when
+// the confirmation at the new rate fails, or programming meets a garbled
+// reply or a checksum error, it says so and writes again, from the restart,
+// at the next rate.
 #include "cli/Commands.h"
 #include "cli/ConsoleForm.h"
 #include "cli/LinkSetup.h"
 
+#include "bootmode/BitRate.h"
 #include "bootmode/WriteCommand.h"
 #include "image/FlashImage.h"
 #include "image/ProgramImage.h"
@@ -25,12 +36,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 #include <fcntl.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr const char* kWriteDone = "FLASH ROM write correct done!";
+constexpr const char* kConfirmFailed = "new bps rate err 10";
 
 // Why `path` could not be read, in the system's words.
 std::string ReadFailure(const std::string& path) {
@@ -49,14 +62,42 @@ ConsoleForm::Verbosity VerbosityOf(const CliArgs& args) {
     return ConsoleForm::Verbosity::Normal;
 }
 
+// The boot-mode settings of one attempt at `plan`'s rate.
+BootRate BootRateOf(const RatePlan& plan, const ClockSetup& clock) {
+    BootRate rate;
+    rate.rateUnits = plan.units;
+    rate.clock = clock;
+    rate.hostRate = plan.hostRate;
+    rate.checkClock = true;
+    return rate;
+}
+
 }  // namespace
 
 int RunWrite(const CliArgs& args) {
-    // 1. The link options.
+    // 1. The link options, the rate and the clock.
     std::string error;
     if (!CheckLink(args.link, &error)) {
         std::fprintf(stderr, "h8sxwriter: %s\n", error.c_str());
         return kExitUsage;
+    }
+    ClockSetup clock;
+    clock.inputUnits = args.clockUnits;
+    const bool planned = args.rateGiven || args.clockGiven;
+    std::vector<RatePlan> plans;  // the rates to try, in order; empty: the window's
+    if (args.rateFastest) {
+        plans = UsableRates(clock);
+        if (plans.empty()) {
+            std::fprintf(stderr, "h8sxwriter: no bit rate is usable with a %.2f MHz clock\n", clock.inputUnits / 100.0);
+            return kExitUsage;
+        }
+    } else if (planned) {
+        const RatePlan plan = PlanRate(args.rateGiven ? args.rate : proto::kWriteBitRate, clock);
+        if (!plan.usable) {
+            std::fprintf(stderr, "h8sxwriter: %s\n", RateRefusal(plan, clock).c_str());
+            return kExitUsage;
+        }
+        plans.push_back(plan);
     }
 
     // 2. The file.
@@ -84,7 +125,10 @@ int RunWrite(const CliArgs& args) {
         return kExitFailure;
     }
 
-    // 4. The write.
+    // 4. The write, once per rate until one works.
+    ProgramOptions options;
+    options.skipBlank = args.skipBlank;
+    ProgramStats stats;
     form.SetImagePath(args.file);
     form.SetProgressBytes(image.ImageLength);
     form.SetTransfer([&] {
@@ -94,9 +138,29 @@ int RunWrite(const CliArgs& args) {
         form.SetProgressPosition(0);
         form.ShowStatus("file is transing,,");
         form.ShowStatus(read.endText);
-        ProgramImage(form, image);
+        ProgramImage(form, image, options, &stats);
     });
-    Button1Click(form);
+    uint32_t rateUsed = proto::kWriteBitRate;
+    if (plans.empty()) {
+        stats = ProgramStats{};
+        Button1Click(form);
+    }
+    for (size_t i = 0; i < plans.size(); ++i) {
+        stats = ProgramStats{};
+        rateUsed = plans[i].told;
+        const bool sequencePassed = Button1Click(form, BootRateOf(plans[i], clock)) == 0;
+        if (stats.done || !args.rateFastest || i + 1 == plans.size()) break;
+        const bool rateFailed = sequencePassed ? stats.rateSuspect : form.LastStatusText() == kConfirmFailed;
+        if (!rateFailed) break;
+        form.ShowStatus("bit rate " + std::to_string(plans[i].told) + " failed, again at " +
+                        std::to_string(plans[i + 1].told));
+    }
     form.Finish();
-    return form.LastStatusText() == kWriteDone ? kExitOk : kExitFailure;
+    // What the new options did, on a line of its own after the messages.
+    if (stats.done && (planned || args.skipBlank) && !args.quiet) {
+        std::printf("written at %u bit/s: %u blocks sent, %u skipped\n", rateUsed, stats.blocksSent,
+                    stats.blocksSkipped);
+        std::fflush(stdout);
+    }
+    return stats.done ? kExitOk : kExitFailure;
 }

@@ -4,6 +4,7 @@
 #include "protocol/Protocol.h"
 #include "link/Driver.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -23,9 +24,48 @@ int ProgressFor(uint64_t done, uint32_t length, uint32_t maximum) {
     return static_cast<int>(done * maximum / length);
 }
 
+// Polls until another byte waits or the countdown has run out; how many wait.
+uint32_t AwaitMore(FormCore& form) {
+    uint32_t waiting = 0, tx = 0, events = 0;
+    while (form.WaitTicks != 0) {
+        if (GetStatus(DeviceHandle, &waiting, &tx, &events) == LINK_OK && waiting != 0) return waiting;
+        form.ProcessMessages();
+    }
+    return 0;
+}
+
+// Whether a reply other than the acknowledgement points at the bit rate: it
+// is not a well-formed error reply (the command's code with 0x80 added, then
+// an error code the chip gives to programming), or it reports a checksum
+// error. An error reply whose code has not yet arrived is waited for as long
+// as the reply's countdown allows.
+bool RateSuspect(FormCore& form, const uint8_t* reply, uint32_t got) {
+    constexpr uint8_t kErrorReply = proto::kProgram | proto::kErrorFlag;
+    if (got == 0 || reply[0] != kErrorReply) return true;
+    uint8_t code = 0;
+    if (got >= 2) {
+        code = reply[1];
+    } else {
+        const uint32_t waiting = AwaitMore(form);
+        if (waiting == 0) return true;
+        uint8_t more[kReplyBufferSize];
+        uint32_t read = 0;
+        if (ReadBytes(DeviceHandle, more, ReplyCount(waiting), &read) != LINK_OK || read == 0) return true;
+        code = more[0];
+    }
+    const uint8_t kKnown[] = {proto::kErrAddress, proto::kErrProgramming, proto::kErrCommand};
+    return std::find(std::begin(kKnown), std::end(kKnown), code) == std::end(kKnown);
+}
+
+// True when the 128 bytes at `position` are all 0xFF.
+bool Blank(const FlashImage& image, uint32_t position) {
+    const uint8_t* p = image.Bytes() + position;
+    return std::all_of(p, p + proto::kBlockSize, [](uint8_t b) { return b == 0xFF; });
+}
+
 // Sends one block and waits for its acknowledgement. False after showing the
 // failure.
-bool ProgramBlock(FormCore& form, const FlashImage& image, uint32_t position) {
+bool ProgramBlock(FormCore& form, const FlashImage& image, uint32_t position, ProgramStats& stats) {
     // 1. The command: 0x50, the address (most significant byte first), the
     //    128 bytes from that offset, the checksum.
     uint8_t command[proto::kBlockCommandSize];
@@ -41,6 +81,7 @@ bool ProgramBlock(FormCore& form, const FlashImage& image, uint32_t position) {
     uint32_t written = 0;
     PurgeBuffers(DeviceHandle, PURGE_BOTH);
     WriteBytes(DeviceHandle, command, sizeof command, &written);
+    ++stats.blocksSent;
 
     // 3. Wait for the reply: ten ticks, the countdown tested before each pass
     //    of the pump. The wait ends as soon as a poll finds bytes waiting.
@@ -64,6 +105,7 @@ bool ProgramBlock(FormCore& form, const FlashImage& image, uint32_t position) {
     uint32_t got = 0;
     LastStatus = ReadBytes(DeviceHandle, reply, ReplyCount(waiting), &got);
     if (LastStatus != LINK_OK || got == 0 || reply[0] != proto::kAck) {
+        if (LastStatus == LINK_OK) stats.rateSuspect = RateSuspect(form, reply, got);
         form.ShowStatus("response err");
         return false;
     }
@@ -71,7 +113,7 @@ bool ProgramBlock(FormCore& form, const FlashImage& image, uint32_t position) {
 }
 
 // Sends the end-of-programming command and reports the outcome of the write.
-void EndProgramming(FormCore& form) {
+void EndProgramming(FormCore& form, ProgramStats& stats) {
     // 1. Purge and send the command.
     uint32_t written = 0;
     PurgeBuffers(DeviceHandle, PURGE_BOTH);
@@ -98,16 +140,21 @@ void EndProgramming(FormCore& form) {
     uint32_t got = 0;
     LastStatus = ReadBytes(DeviceHandle, reply, ReplyCount(waiting), &got);
     if (LastStatus == LINK_OK && got > 0 && reply[0] == proto::kAck) {
+        stats.done = true;
         form.ShowStatus("FLASH ROM write correct done!");
         form.SoundBeep();
     } else {
+        if (LastStatus == LINK_OK) stats.rateSuspect = RateSuspect(form, reply, got);
         form.ShowStatus("write err");
     }
 }
 
 }  // namespace
 
-void ProgramImage(FormCore& form, const FlashImage& image) {
+void ProgramImage(FormCore& form, const FlashImage& image, const ProgramOptions& options, ProgramStats* statsOut) {
+    ProgramStats ignored;
+    ProgramStats& stats = statsOut ? *statsOut : ignored;
+    stats = ProgramStats{};
     const uint32_t length = image.ImageLength;
 
     // 1. Set-up: the bar at 0 against at most 65535 steps (and at least one:
@@ -120,12 +167,17 @@ void ProgramImage(FormCore& form, const FlashImage& image) {
     // 2. The blocks, each acknowledged before the next is sent.
     uint8_t acknowledged = 0;
     for (uint32_t position = 0; position < length; position += proto::kBlockSize) {
-        if (!ProgramBlock(form, image, position)) return;
-        ++acknowledged;
-        form.ShowStatus(acknowledged & 1 ? kBlockAckedOdd : kBlockAckedEven);
+        const bool last = uint64_t{position} + proto::kBlockSize >= length;
+        if (options.skipBlank && !last && Blank(image, position)) {
+            ++stats.blocksSkipped;
+        } else {
+            if (!ProgramBlock(form, image, position, stats)) return;
+            ++acknowledged;
+            form.ShowStatus(acknowledged & 1 ? kBlockAckedOdd : kBlockAckedEven);
+        }
         form.SetProgressPosition(ProgressFor(uint64_t{position} + proto::kBlockSize, length, maximum));
     }
 
     // 3. The end command.
-    EndProgramming(form);
+    EndProgramming(form, stats);
 }

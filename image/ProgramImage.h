@@ -16,10 +16,33 @@
 //   programmed and reaches the maximum when the last block is acknowledged.
 // - No reply read takes more than the 256-byte reply buffer; what is left
 //   waiting is purged before the next command.
+// - With skipBlank, a block whose 128 bytes are all 0xFF is not sent (the
+//   chip has just erased the area); the last block, which carries the start
+//   of the trailer, is always sent. Skipped blocks move the bar as sent ones
+//   do, and the status texts alternate over the blocks sent.
+// - ProgramStats tells what was sent and skipped, whether the write ended
+//   with the success message, and whether a failure looked like a bit rate
+//   the two ends do not share: a reply that is neither 0x06 nor a
+//   well-formed error reply (0xD0 and a known code), or an error reply for a
+//   checksum.
 #pragma once
 
 #include "image/FlashImage.h"
 
+#include <cstdint>
+
 class FormCore;
 
-void ProgramImage(FormCore& form, const FlashImage& image);
+struct ProgramOptions {
+    bool skipBlank = false;
+};
+
+struct ProgramStats {
+    uint32_t blocksSent = 0;
+    uint32_t blocksSkipped = 0;
+    bool done = false;         // "FLASH ROM write correct done!"
+    bool rateSuspect = false;  // a garbled reply, or a checksum error
+};
+
+void ProgramImage(FormCore& form, const FlashImage& image, const ProgramOptions& options = ProgramOptions{},
+                  ProgramStats* stats = nullptr);

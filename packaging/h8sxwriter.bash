@@ -49,7 +49,7 @@ _h8sxwriter() {
     local command="" i
     for ((i = 1; i < ${#words[@]}; i++)); do
         case "${words[i]}" in
-            --port | --pty | --seconds) ((i++)) ;;
+            --port | --pty | --seconds | --rate | --clock) ((i++)) ;;
             -*) ;;
             *) command="${words[i]}"; break ;;
         esac
@@ -58,7 +58,8 @@ _h8sxwriter() {
     case "$prev" in
         --port) _h8sxwriter_devices "$cur"; return ;;
         --pty) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")); return ;;
-        --seconds) return ;;
+        --seconds | --clock) return ;;
+        --rate) _h8sxwriter_offer "fastest" "$cur"; return ;;
     esac
 
     case "$cur" in
@@ -77,7 +78,8 @@ _h8sxwriter() {
 
     local options
     case "$command" in
-        write) options="--port --sim --verbose -v --quiet -q --help -h" ;;
+        write) options="--port --sim --verbose -v --quiet -q --rate --clock --skip-blank --help -h" ;;
+        rates) options="--clock --help -h" ;;
         monitor) options="--reset --seconds --port --sim --help -h" ;;
         reset | list) options="--port --sim --help -h" ;;
         sim) options="--pty --sim= --help -h" ;;
@@ -87,7 +89,7 @@ _h8sxwriter() {
     if [[ "$cur" == -* ]]; then
         _h8sxwriter_offer "$options" "$cur"
     elif [ -z "$command" ]; then
-        _h8sxwriter_offer "write monitor reset list sim" "$cur"
+        _h8sxwriter_offer "write monitor reset list rates sim" "$cur"
     elif [ "$command" = write ]; then
         _h8sxwriter_files "$cur"
     fi
