@@ -14,6 +14,7 @@
 namespace {
 
 constexpr size_t kDeviceCheckWindow = 30;  // leading bytes of the device list that are weighed
+constexpr uint8_t kFirstStage = 3;         // the stages' numbers, as their messages show them
 
 // One stage of the sequence.
 struct Stage {
@@ -183,8 +184,11 @@ bool DeviceCheck(const uint8_t* bytes, size_t count) {
     return false;
 }
 
-uint8_t RunBootSequence(FormCore& form, const BootRate& rate) {
-    for (const Stage& stage : Stages(rate)) {
+uint8_t RunBootSequence(FormCore& form, const BootRate& rate, uint8_t* failedStage) {
+    const std::vector<Stage> stages = Stages(rate);
+    for (size_t index = 0; index < stages.size(); ++index) {
+        const Stage& stage = stages[index];
+        if (failedStage) *failedStage = static_cast<uint8_t>(kFirstStage + index);
         // 1. A new bit rate, where the stage asks for one.
         if (stage.rateBefore != 0) SetBaudRate(DeviceHandle, stage.rateBefore);
         // 2. Purge both queues.
@@ -227,5 +231,6 @@ uint8_t RunBootSequence(FormCore& form, const BootRate& rate) {
             return 1;
         }
     }
+    if (failedStage) *failedStage = 0;
     return 0;
 }

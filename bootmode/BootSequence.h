@@ -45,4 +45,6 @@ struct BootRate {
 
 bool DeviceCheck(const uint8_t* bytes, size_t count);
 
-uint8_t RunBootSequence(FormCore& form, const BootRate& rate = BootRate{});
+// *failedStage (when given) is the number of the stage that failed, as its
+// message shows it (3 to 12), or 0 after a good sequence.
+uint8_t RunBootSequence(FormCore& form, const BootRate& rate = BootRate{}, uint8_t* failedStage = nullptr);

@@ -28,8 +28,9 @@ void WriteByte(uint8_t byte) {
     WriteBytes(DeviceHandle, &byte, 1, &written);
 }
 
-// Steps 7 to 11: the bit-rate adjustment. True once the chip confirmed it.
-bool AdjustBitRate(FormCore& form) {
+// Steps 7 to 11: the bit-rate adjustment. 0 once the chip confirmed it,
+// otherwise the failed stage (1 or 2).
+uint8_t AdjustBitRate(FormCore& form) {
     // 7. Start from empty queues.
     PurgeBuffers(DeviceHandle, PURGE_BOTH);
 
@@ -42,7 +43,7 @@ bool AdjustBitRate(FormCore& form) {
         ++attempts;
         if (attempts >= kSyncAttempts) {
             form.ShowStatus("cpu not answer 1");
-            return false;
+            return 1;
         }
     }
     form.ShowStatus("get ack 1");
@@ -55,10 +56,10 @@ bool AdjustBitRate(FormCore& form) {
     if (!AwaitReply(form, proto::kSyncConfirmed, 0, kReplyWindow, kConfirmTicks)) {
         form.SoundBeep();
         form.ShowStatus("cpu not answer 2");
-        return false;
+        return 2;
     }
     form.ShowStatus("get ack 2");
-    return true;
+    return 0;
 }
 
 }  // namespace
@@ -67,7 +68,7 @@ uint8_t Button1Click(FormCore& form, const BootRate& rate) {
     // Not nested in a running write, nor in a restart of the target (CPU_RESET
     // waits with LinkBusy clear): its end would pulse the lines under the
     // write's exchange.
-    if (writeRunning || form.LinkBusy || ResetTargetRunning()) return 1;
+    if (writeRunning || form.LinkBusy || ResetTargetRunning()) return kWriteIgnored;
     RunningWrite running;
 
     // 1. Restart the target into its user program (leaves LinkBusy clear).
@@ -85,9 +86,8 @@ uint8_t Button1Click(FormCore& form, const BootRate& rate) {
     // 7. to 11. The bit-rate adjustment.
     // 12. Only after a good boot-mode sequence: the transfer, then the restart
     //     into the new program whatever the transfer's outcome.
-    uint8_t result = 1;
-    if (AdjustBitRate(form) && RunBootSequence(form, rate) != 1) {
-        result = 0;
+    uint8_t result = AdjustBitRate(form);
+    if (result == 0 && RunBootSequence(form, rate, &result) != 1) {
         form.TransferImage();
         ResetTarget(form);
     }

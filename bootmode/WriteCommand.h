@@ -15,9 +15,10 @@
 // - A click while a write is running (the waits run the message pump) or
 //   while LinkBusy is set returns at once: no traffic, no message, no beep.
 // - `rate` goes to the boot-mode sequence (bootmode/BootSequence.h); the
-//   window's default is its 38400 bit/s at 12.50 MHz. The result is that of
-//   the sequence: 0 when it passed (whatever the transfer's outcome), 1 when
-//   a stage before the transfer failed or the click was ignored.
+//   window's default is its 38400 bit/s at 12.50 MHz. The result is 0 when
+//   the boot-mode sequence passed (whatever the transfer's outcome), else the
+//   number of the stage that failed, as its message shows it (1 to 12), or
+//   kWriteIgnored for a click that was ignored.
 #pragma once
 
 #include "bootmode/BootSequence.h"
@@ -25,5 +26,7 @@
 #include <cstdint>
 
 class FormCore;
+
+constexpr uint8_t kWriteIgnored = 0xFF;
 
 uint8_t Button1Click(FormCore& form, const BootRate& rate = BootRate{});

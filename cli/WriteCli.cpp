@@ -26,6 +26,7 @@
 #include "cli/Commands.h"
 #include "cli/ConsoleForm.h"
 #include "cli/LinkSetup.h"
+#include "cli/RatedWrite.h"
 
 #include "bootmode/BitRate.h"
 #include "bootmode/WriteCommand.h"
@@ -43,8 +44,6 @@
 
 namespace {
 
-constexpr const char* kConfirmFailed = "new bps rate err 10";
-
 // Why `path` could not be read, in the system's words.
 std::string ReadFailure(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY);
@@ -60,16 +59,6 @@ ConsoleForm::Verbosity VerbosityOf(const CliArgs& args) {
     if (args.quiet) return ConsoleForm::Verbosity::Quiet;
     if (args.verbose) return ConsoleForm::Verbosity::Verbose;
     return ConsoleForm::Verbosity::Normal;
-}
-
-// The boot-mode settings of one attempt at `plan`'s rate.
-BootRate BootRateOf(const RatePlan& plan, const ClockSetup& clock) {
-    BootRate rate;
-    rate.rateUnits = plan.units;
-    rate.clock = clock;
-    rate.hostRate = plan.hostRate;
-    rate.checkClock = true;
-    return rate;
 }
 
 }  // namespace
@@ -142,18 +131,9 @@ int RunWrite(const CliArgs& args) {
     });
     uint32_t rateUsed = proto::kWriteBitRate;
     if (plans.empty()) {
-        stats = ProgramStats{};
         Button1Click(form);
-    }
-    for (size_t i = 0; i < plans.size(); ++i) {
-        stats = ProgramStats{};
-        rateUsed = plans[i].told;
-        const bool sequencePassed = Button1Click(form, BootRateOf(plans[i], clock)) == 0;
-        if (stats.done || !args.rateFastest || i + 1 == plans.size()) break;
-        const bool rateFailed = sequencePassed ? stats.rateSuspect : form.LastStatusText() == kConfirmFailed;
-        if (!rateFailed) break;
-        form.ShowStatus("bit rate " + std::to_string(plans[i].told) + " failed, again at " +
-                        std::to_string(plans[i + 1].told));
+    } else {
+        rateUsed = WriteAtRates(form, plans, clock, args.rateFastest, stats).bitRate;
     }
     form.Finish();
     // What the new options did, on a line of its own after the messages.

@@ -1,0 +1,153 @@
+// Writes at chosen bit rates on the simulated board, on virtual time.
+#include "cli/RatedWrite.h"
+
+#include "bootmode/WriteCommand.h"
+#include "protocol/Protocol.h"
+#include "support/SimScope.h"
+#include "support/TestForm.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A form whose transfer programs a fixed image with the given options.
+struct ImageForm : TestForm {
+    const FlashImage* image = nullptr;
+    ProgramOptions options;
+    ProgramStats stats;
+    void TransferImage() override { ProgramImage(*this, *image, options, &stats); }
+};
+
+// An image laid out like a real program with erased flash between its parts:
+// vectors at 0, code at 0x100, constants at 0x4000 and a table from 0x10000
+// (66,740 bytes, 522 blocks, 14 of them used).
+std::unique_ptr<FlashImage> SparseImage() {
+    auto image = std::make_unique<FlashImage>();
+    uint8_t* b = image->Bytes();
+    std::fill(b, b + 0x104B4, 0xFF);
+    for (int i = 0; i < 256; ++i) b[i] = static_cast<uint8_t>(i);
+    for (int i = 0; i < 34; ++i) b[0x100 + i] = static_cast<uint8_t>(0x7A ^ i);
+    for (int i = 0; i < 32; ++i) b[0x4000 + i] = static_cast<uint8_t>(0x40 + i);
+    for (int i = 0; i < 1204; ++i) b[0x10000 + i] = static_cast<uint8_t>(i * 7);
+    image->ImageLength = 0x104B4;
+    image->StoreTrailer();
+    return image;
+}
+
+std::vector<uint32_t> BlockAddresses(const SimBoard& board) {
+    std::vector<uint32_t> at;
+    for (const Bytes& f : board.FramesOf(proto::kProgram))
+        if (f.size() == proto::kBlockCommandSize) at.push_back(uint32_t(f[1]) << 24 | f[2] << 16 | f[3] << 8 | f[4]);
+    return at;
+}
+
+ClockSetup Clock(uint16_t units) {
+    ClockSetup c;
+    c.inputUnits = units;
+    return c;
+}
+
+// The flash after the window's own write of the image: every block at
+// 38400 bit/s.
+Bytes FlashOfTheWindowsWrite(const FlashImage& image) {
+    ImageForm form;
+    form.image = &image;
+    SimScope sim(form);
+    Button1Click(form);
+    EXPECT_TRUE(form.stats.done);
+    EXPECT_EQ(form.stats.blocksSent, 522u);
+    return sim.board.Flash();
+}
+
+TEST(RatedWrite, FastSkippingWriteLeavesTheFlashOfTheWindowsWrite) {
+    const auto image = SparseImage();
+    const Bytes expected = FlashOfTheWindowsWrite(*image);
+
+    ImageForm form;
+    form.image = image.get();
+    form.options.skipBlank = true;
+    SimScope sim(form);
+    const ClockSetup clock = Clock(1200);
+    const RatedWrite w = WriteAtRates(form, UsableRates(clock), clock, true, form.stats);
+
+    EXPECT_TRUE(w.done);
+    EXPECT_EQ(w.attempts, 1u);
+    EXPECT_EQ(w.bitRate, 750000u);
+    EXPECT_EQ(form.LastStatusText(), "FLASH ROM write correct done!");
+    EXPECT_TRUE(sim.board.Flash() == expected);
+    EXPECT_EQ(form.stats.blocksSent, 14u);
+    EXPECT_EQ(form.stats.blocksSkipped, 508u);
+    // Only the blocks that hold data went out, and the one with the trailer.
+    const std::vector<uint32_t> sent = BlockAddresses(sim.board);
+    std::vector<uint32_t> wanted = {0, 128, 256, 0x4000};
+    for (uint32_t at = 0x10000; at < 0x104B4; at += 128) wanted.push_back(at);
+    EXPECT_EQ(sent, wanted);
+    EXPECT_EQ(form.progressPos, form.progressMax);
+    // The new-bit-rate command told 750,000 bit/s and 12.00 MHz.
+    EXPECT_EQ(sim.board.FramesOf(proto::kNewBitRate),
+              (std::vector<Bytes>{{0x3F, 0x07, 0x1D, 0x4C, 0x04, 0xB0, 0x02, 0x04, 0x02, 0x95}}));
+}
+
+TEST(RatedWrite, RateTheChipRefusesEndsAtTheNewBitRateStage) {
+    // 150,000 bit/s with a 12.50 MHz clock: the chip's nearest setting is
+    // 4.2 % off and it answers the new-bit-rate command with an error.
+    ImageForm form;
+    const auto image = SparseImage();
+    form.image = image.get();
+    SimScope sim(form);
+    const RatePlan refused = PlanRate(150000, ClockSetup{});
+    ASSERT_FALSE(refused.chipAccepts);
+    const RatedWrite w = WriteAtRates(form, {refused, PlanRate(38400, ClockSetup{})}, ClockSetup{}, true, form.stats);
+
+    EXPECT_FALSE(w.done);
+    EXPECT_EQ(w.attempts, 1u) << "a refusal is not a rate the wire misses: no fallback";
+    EXPECT_EQ(form.LastStatusText(), "new bps rate err 9");
+    EXPECT_LE(form.clock.now, 5 * 1000000) << "the stage's own wait, no hang";
+    EXPECT_TRUE(sim.board.FramesOf(proto::kProgram).empty());
+}
+
+TEST(RatedWrite, FallsBackOnlyFromFailuresOfTheRate) {
+    struct Case {
+        const char* what;
+        int garble = -1, error = -1, code = -1;  // the board's fault
+        bool fallBack;
+        uint32_t attempts;
+        const char* last;
+    };
+    const Case cases[] = {
+        {"confirmation garbled", proto::kBitRateConfirm, -1, -1, true, 2, "new bps rate err 10"},
+        {"confirmation garbled, no fallback", proto::kBitRateConfirm, -1, -1, false, 1, "new bps rate err 10"},
+        {"block replies garbled", proto::kProgram, -1, -1, true, 2, "response err"},
+        {"checksum errors for blocks", -1, proto::kProgram, proto::kErrChecksum, true, 2, "response err"},
+        {"address errors for blocks", -1, proto::kProgram, proto::kErrAddress, true, 1, "response err"},
+        {"erase fails", -1, proto::kEnterProgramming, -1, true, 1, "Erase err 11"},
+    };
+    const ClockSetup clock = Clock(1200);
+    const std::vector<RatePlan> rates = {PlanRate(750000, clock), PlanRate(375000, clock)};
+    const auto image = SparseImage();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ImageForm form;
+        form.image = image.get();
+        SimOptions options;
+        options.garbleCommand = c.garble;
+        options.errorCommand = c.error;
+        options.errorCode = c.code;
+        SimScope sim(form, options);
+        const RatedWrite w = WriteAtRates(form, rates, clock, c.fallBack, form.stats);
+        EXPECT_FALSE(w.done);
+        EXPECT_EQ(w.attempts, c.attempts);
+        EXPECT_EQ(w.bitRate, rates[c.attempts - 1].told);
+        EXPECT_EQ(form.LastStatusText(), c.last);
+        const bool said = std::find(form.statuses.begin(), form.statuses.end(),
+                                    "bit rate 750000 failed, again at 375000") != form.statuses.end();
+        EXPECT_EQ(said, c.attempts == 2);
+        EXPECT_EQ(sim.board.BootRestarts(), static_cast<int>(c.attempts)) << "each attempt from a restart";
+    }
+}
+
+}  // namespace
