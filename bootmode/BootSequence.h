@@ -4,16 +4,16 @@
 // erasure of the flash and the selection of the user memory area.
 //
 // Contract
-// - RunBootSequence runs stages 3 to 12 in order, each once, and returns 0
-//   when all passed (the link then runs at 38400 bit/s, the flash is erased
-//   and user-MAT programming is selected) or 1 at the first stage that
-//   failed, which has shown its message and, unless it was "not H8SX1622",
-//   beeped. The caller holds LinkBusy set and has just seen the chip's 0xE6
+// - RunBootSequence runs the stages from the device inquiry to the user-MAT
+//   selection in order, each once, and returns Done when all passed (the link
+//   then runs at the new rate, by default 38400 bit/s, the flash is erased and user-MAT programming is
+//   selected) or TargetFailed at the first stage that failed, which has shown
+//   its message and, unless it was "not H8SX1622", beeped. The caller holds LinkBusy set and has just seen the chip's 0xE6
 //   at 19200 bit/s.
 // - Each stage purges both queues, writes its frame in one call and waits for
 //   its reply through the reply wait (bootmode/AwaitReply.h). The link moves
-//   to 38400 bit/s at the start of stage 10 and stays there, also when a later
-//   stage fails.
+//   to the new rate at the start of the new bit rate's confirmation and stays
+//   there, also when a later stage fails.
 // - DeviceCheck is the test of the device inquiry's reply: over the given
 //   bytes, each '1' and '6' weighs 1 and each '2' weighs 2; the chip is
 //   accepted as soon as the weight exceeds 4, rejected if the bytes run out.
@@ -29,6 +29,7 @@
 #pragma once
 
 #include "bootmode/BitRate.h"
+#include "core/WriteOutcome.h"
 #include "protocol/Protocol.h"
 
 #include <cstddef>
@@ -45,6 +46,4 @@ struct BootRate {
 
 bool DeviceCheck(const uint8_t* bytes, size_t count);
 
-// *failedStage (when given) is the number of the stage that failed, as its
-// message shows it (3 to 12), or 0 after a good sequence.
-uint8_t RunBootSequence(FormCore& form, const BootRate& rate = BootRate{}, uint8_t* failedStage = nullptr);
+WriteOutcome RunBootSequence(FormCore& form, const BootRate& rate = BootRate{});

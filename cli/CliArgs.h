@@ -5,8 +5,9 @@
 //   `error` set (and `ok` false) for an unknown command, an unknown option, a
 //   missing or surplus argument, or a bad value.
 // - The link options --port PATH and --sim[=OPTS] may stand before or after
-//   the command; they exclude each other. Without either, the converters are
-//   found by the usual scan for FTDI devices.
+//   the command; they are read by the window's grammar (session/LinkChoice.h).
+//   Without either, the converters are found by the usual scan for FTDI
+//   devices. The board's options are checked when the link is set up.
 // - --help (or -h) anywhere asks for help: for the command when one is named,
 //   otherwise for the program. It wins over every other error except an
 //   unknown command.
@@ -16,16 +17,11 @@
 //   and up to 655.35 (what the boot-mode command carries).
 #pragma once
 
+#include "session/LinkChoice.h"
+
 #include <string>
 
 enum class CliCommand { None, Write, Monitor, Reset, List, Sim, Rates };
-
-struct LinkArgs {
-    enum class Kind { Scan, Port, Sim };
-    Kind kind = Kind::Scan;
-    std::string port;         // Kind::Port: the device path
-    std::string simOptions;   // Kind::Sim: "KEY=VALUE,..." (may be empty)
-};
 
 struct CliArgs {
     bool ok = true;
@@ -35,7 +31,7 @@ struct CliArgs {
     bool help = false;
     bool version = false;
 
-    LinkArgs link;
+    LinkChoice link;
     std::string file;         // write: the S-record file
     bool verbose = false;     // write: also the per-block texts
     bool quiet = false;       // write: only the last message

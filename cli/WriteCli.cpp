@@ -1,28 +1,25 @@
 // `write FILE`: programs an S-record file, as FWRITE does, with the file read
 // and checked before anything touches the converter.
 //
-// 1. Check the link options (a bad --sim option is a usage error).
-// 2. Read FILE completely with the reader of the window's transfer. A file
-//    that cannot be read, or that the reader refuses (its message and the
-//    Sound beep, as in the window), ends the command with exit status 2: no provider is installed, no converter opened, and the
-//    simulated board's flash file is not even opened.
-// 3. Install the provider and connect as the start-up does; a converter that
-//    did not open ends the command with exit status 1.
-// 4. Run the write command with the checked image in place of the file
-//    dialog: the transfer shows the window's messages of the file choice and
-//    the reading ("select write file", "file is transing,,", the file's
-//    end-record text) and programs the image. Exit status 0 only when the
-//    write ended with the success message.
+// The link options are checked first (a bad --sim option is a usage error).
+// FILE is then read completely with the reader of the window's transfer: a
+// file that cannot be read, or that the reader refuses (its message and the
+// Sound beep, as in the window), ends the command with exit status 2 before a
+// provider is installed or a converter opened, so the simulated board's flash
+// file is not even opened. Only then the link is set up and connected as the
+// start-up does; a converter that did not open ends the command with exit
+// status 1. The write command runs with the checked image in place of the
+// file dialog (TransferCheckedImage shows the messages of the file choice and
+// the reading as the window does), and the exit status follows its outcome.
 //
-// --rate and --clock are checked in step 1 too (bootmode/BitRate.h): a rate
-// that is not usable with the clock is a usage error, named with the nearest
-// usable rates. Without either the write is the window's, at 38400 bit/s
-// with the converter at 38400; with one of them the converter follows the
-// chip's real rate and the clock is checked against the chip's inquiry
-// replies. --rate fastest tries the usable rates from the highest down: when
-// the confirmation at the new rate fails, or programming meets a garbled
-// reply or a checksum error, it says so and writes again, from the restart,
-// at the next rate.
+// --rate and --clock are checked together with the link options
+// (bootmode/BitRate.h): a rate that is not usable with the clock is a usage
+// error, named with the nearest usable rates. Without either the write is the
+// window's, at 38400 bit/s with the converter at 38400; with one of them the
+// converter follows the chip's real rate and the clock is checked against the
+// chip's inquiry replies. --rate fastest tries the usable rates from the
+// highest down (cli/RatedWrite.h). After a good write with one of the new
+// options a last line names the rate and the blocks sent and skipped.
 #include "cli/Commands.h"
 #include "cli/ConsoleForm.h"
 #include "cli/LinkSetup.h"
@@ -31,8 +28,8 @@
 #include "bootmode/BitRate.h"
 #include "bootmode/WriteCommand.h"
 #include "image/FlashImage.h"
-#include "image/ProgramImage.h"
 #include "image/SRecordReader.h"
+#include "image/TransferImage.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -63,13 +60,22 @@ ConsoleForm::Verbosity VerbosityOf(const CliArgs& args) {
 
 }  // namespace
 
-int RunWrite(const CliArgs& args) {
-    // 1. The link options, the rate and the clock.
-    std::string error;
-    if (!CheckLink(args.link, &error)) {
-        std::fprintf(stderr, "h8sxwriter: %s\n", error.c_str());
-        return kExitUsage;
+int ExitStatusOf(const WriteOutcome& outcome) {
+    switch (outcome.result) {
+    case WriteResult::Done: return kExitOk;
+    case WriteResult::FileRefused: return kExitUsage;
+    case WriteResult::Cancelled:
+    case WriteResult::TargetFailed:
+    case WriteResult::LinkFailed:
+    case WriteResult::Busy: break;
     }
+    return kExitFailure;
+}
+
+int RunWrite(const CliArgs& args) {
+    LinkChoice link = args.link;
+    if (int status = CheckLink(link); status != kLinkReady) return status;
+
     ClockSetup clock;
     clock.inputUnits = args.clockUnits;
     const bool planned = args.rateGiven || args.clockGiven;
@@ -89,7 +95,6 @@ int RunWrite(const CliArgs& args) {
         plans.push_back(plan);
     }
 
-    // 2. The file.
     ConsoleForm form(VerbosityOf(args));
     FlashImage image;
     const ReadResult read = ReadSRecordFile(args.file, image);
@@ -104,43 +109,24 @@ int RunWrite(const CliArgs& args) {
         return kExitUsage;
     }
 
-    // 3. The converter.
-    if (!InstallLink(args.link, &error)) {
-        std::fprintf(stderr, "h8sxwriter: %s\n", error.c_str());
-        return kExitFailure;
-    }
+    if (int status = InstallLink(link); status != kLinkReady) return status;
     if (!ConnectAsStartUp(form)) {
         form.Finish();
-        return kExitFailure;
+        return ExitStatusOf(WriteOutcome::Of(WriteResult::LinkFailed));
     }
 
-    // 4. The write, once per rate until one works.
+    form.SetProgressBytes(image.ImageLength);
     ProgramOptions options;
     options.skipBlank = args.skipBlank;
-    ProgramStats stats;
-    form.SetImagePath(args.file);
-    form.SetProgressBytes(image.ImageLength);
-    form.SetTransfer([&] {
-        // The window's stages of the file choice and the reading, with FILE
-        // as the choice and the image read in step 2 as its result.
-        form.ShowStatus("select write file");
-        form.SetProgressPosition(0);
-        form.ShowStatus("file is transing,,");
-        form.ShowStatus(read.endText);
-        ProgramImage(form, image, options, &stats);
-    });
-    uint32_t rateUsed = proto::kWriteBitRate;
-    if (plans.empty()) {
-        Button1Click(form);
-    } else {
-        rateUsed = WriteAtRates(form, plans, clock, args.rateFastest, stats).bitRate;
-    }
+    const TransferStep transfer = [&](FormCore& f) { return TransferCheckedImage(f, image, read, options); };
+    const WriteOutcome outcome = plans.empty() ? Button1Click(form, transfer)
+                                               : WriteAtRates(form, transfer, plans, clock, args.rateFastest);
     form.Finish();
     // What the new options did, on a line of its own after the messages.
-    if (stats.done && (planned || args.skipBlank) && !args.quiet) {
-        std::printf("written at %u bit/s: %u blocks sent, %u skipped\n", rateUsed, stats.blocksSent,
-                    stats.blocksSkipped);
+    if (outcome.Done() && (planned || args.skipBlank) && !args.quiet) {
+        std::printf("written at %u bit/s: %u blocks sent, %u skipped\n", outcome.bitRate, outcome.blocksSent,
+                    outcome.blocksSkipped);
         std::fflush(stdout);
     }
-    return stats.done ? kExitOk : kExitFailure;
+    return ExitStatusOf(outcome);
 }

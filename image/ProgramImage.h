@@ -12,6 +12,8 @@
 //   "rssponse OK"), then "FLASH ROM write correct done!" (with the Sound beep)
 //   or one of "time out err1", "response err", "write err". After a failed
 //   block nothing more is sent.
+// - The outcome is Done after the success message, otherwise TargetFailed with
+//   the stage Programming (a block) or EndProgramming and the message shown.
 // - The progress bar runs from 0 to its maximum in proportion to the bytes
 //   programmed and reaches the maximum when the last block is acknowledged.
 // - No reply read takes more than the 256-byte reply buffer; what is left
@@ -20,16 +22,14 @@
 //   chip has just erased the area); the last block, which carries the start
 //   of the trailer, is always sent. Skipped blocks move the bar as sent ones
 //   do, and the status texts alternate over the blocks sent.
-// - ProgramStats tells what was sent and skipped, whether the write ended
-//   with the success message, and whether a failure looked like a bit rate
-//   the two ends do not share: a reply that is neither 0x06 nor a
-//   well-formed error reply (0xD0 and a known code), or an error reply for a
-//   checksum.
+// - The outcome counts the blocks sent and skipped, and marks a failure as
+//   rateSuspect when it looks like a bit rate the two ends do not share: a
+//   reply that is neither 0x06 nor a well-formed error reply (0xD0 and a
+//   code the chip gives to programming), or an error reply for a checksum.
 #pragma once
 
+#include "core/WriteOutcome.h"
 #include "image/FlashImage.h"
-
-#include <cstdint>
 
 class FormCore;
 
@@ -37,12 +37,4 @@ struct ProgramOptions {
     bool skipBlank = false;
 };
 
-struct ProgramStats {
-    uint32_t blocksSent = 0;
-    uint32_t blocksSkipped = 0;
-    bool done = false;         // "FLASH ROM write correct done!"
-    bool rateSuspect = false;  // a garbled reply, or a checksum error
-};
-
-void ProgramImage(FormCore& form, const FlashImage& image, const ProgramOptions& options = ProgramOptions{},
-                  ProgramStats* stats = nullptr);
+WriteOutcome ProgramImage(FormCore& form, const FlashImage& image, const ProgramOptions& options = ProgramOptions{});

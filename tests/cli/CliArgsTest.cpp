@@ -32,14 +32,14 @@ TEST(CliArgs, AcceptsEveryCommandWithItsOptions) {
     ASSERT_TRUE(w.ok) << w.error;
     EXPECT_EQ(w.command, CliCommand::Write);
     EXPECT_EQ(w.file, "fw.mot");
-    EXPECT_EQ(w.link.kind, LinkArgs::Kind::Sim);
+    EXPECT_EQ(w.link.kind, LinkChoice::Kind::Sim);
     EXPECT_EQ(w.link.simOptions, "flash=/tmp/f.bin,erase=0.1");
     EXPECT_TRUE(w.verbose);
 
     // Link options may come first, and --port takes its value either way.
     CliArgs p = Parse({"--port", "/dev/ttyUSB0", "write", "-q", "fw.mot"});
     ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_EQ(p.link.kind, LinkArgs::Kind::Port);
+    EXPECT_EQ(p.link.kind, LinkChoice::Kind::Port);
     EXPECT_EQ(p.link.port, "/dev/ttyUSB0");
     EXPECT_EQ(p.file, "fw.mot");
     EXPECT_TRUE(p.quiet);
@@ -55,11 +55,11 @@ TEST(CliArgs, AcceptsEveryCommandWithItsOptions) {
     EXPECT_EQ(m.command, CliCommand::Monitor);
     EXPECT_TRUE(m.reset);
     EXPECT_DOUBLE_EQ(m.seconds, 2.5);
-    EXPECT_EQ(m.link.kind, LinkArgs::Kind::Sim);
+    EXPECT_EQ(m.link.kind, LinkChoice::Kind::Sim);
     EXPECT_EQ(m.link.simOptions, "");
     EXPECT_LT(Parse({"monitor"}).seconds, 0);
 
-    EXPECT_EQ(Parse({"reset"}).link.kind, LinkArgs::Kind::Scan);
+    EXPECT_EQ(Parse({"reset"}).link.kind, LinkChoice::Kind::Scan);
     EXPECT_EQ(Parse({"list", "--sim"}).command, CliCommand::List);
 
     CliArgs s = Parse({"sim", "--pty", "/tmp/link", "--sim=silent"});

@@ -2,6 +2,7 @@
 #include "cli/RatedWrite.h"
 
 #include "bootmode/WriteCommand.h"
+#include "image/ProgramImage.h"
 #include "protocol/Protocol.h"
 #include "support/SimScope.h"
 #include "support/TestForm.h"
@@ -14,13 +15,10 @@ namespace {
 
 using Bytes = std::vector<uint8_t>;
 
-// A form whose transfer programs a fixed image with the given options.
-struct ImageForm : TestForm {
-    const FlashImage* image = nullptr;
-    ProgramOptions options;
-    ProgramStats stats;
-    void TransferImage() override { ProgramImage(*this, *image, options, &stats); }
-};
+// The transfer of a fixed image with the given options.
+TransferStep Programming(const FlashImage& image, ProgramOptions options = ProgramOptions{}) {
+    return [&image, options](FormCore& form) { return ProgramImage(form, image, options); };
+}
 
 // An image laid out like a real program with erased flash between its parts:
 // vectors at 0, code at 0x100, constants at 0x4000 and a table from 0x10000
@@ -54,12 +52,12 @@ ClockSetup Clock(uint16_t units) {
 // The flash after the window's own write of the image: every block at
 // 38400 bit/s.
 Bytes FlashOfTheWindowsWrite(const FlashImage& image) {
-    ImageForm form;
-    form.image = &image;
+    TestForm form;
     SimScope sim(form);
-    Button1Click(form);
-    EXPECT_TRUE(form.stats.done);
-    EXPECT_EQ(form.stats.blocksSent, 522u);
+    const WriteOutcome w = Button1Click(form, Programming(image));
+    EXPECT_TRUE(w.Done());
+    EXPECT_EQ(w.blocksSent, 522u);
+    EXPECT_EQ(w.bitRate, 38400u);
     return sim.board.Flash();
 }
 
@@ -67,20 +65,21 @@ TEST(RatedWrite, FastSkippingWriteLeavesTheFlashOfTheWindowsWrite) {
     const auto image = SparseImage();
     const Bytes expected = FlashOfTheWindowsWrite(*image);
 
-    ImageForm form;
-    form.image = image.get();
-    form.options.skipBlank = true;
+    TestForm form;
     SimScope sim(form);
     const ClockSetup clock = Clock(1200);
-    const RatedWrite w = WriteAtRates(form, UsableRates(clock), clock, true, form.stats);
+    ProgramOptions skip;
+    skip.skipBlank = true;
+    uint32_t attempts = 0;
+    const WriteOutcome w = WriteAtRates(form, Programming(*image, skip), UsableRates(clock), clock, true, &attempts);
 
-    EXPECT_TRUE(w.done);
-    EXPECT_EQ(w.attempts, 1u);
+    EXPECT_TRUE(w.Done());
+    EXPECT_EQ(attempts, 1u);
     EXPECT_EQ(w.bitRate, 750000u);
     EXPECT_EQ(form.LastStatusText(), "FLASH ROM write correct done!");
     EXPECT_TRUE(sim.board.Flash() == expected);
-    EXPECT_EQ(form.stats.blocksSent, 14u);
-    EXPECT_EQ(form.stats.blocksSkipped, 508u);
+    EXPECT_EQ(w.blocksSent, 14u);
+    EXPECT_EQ(w.blocksSkipped, 508u);
     // Only the blocks that hold data went out, and the one with the trailer.
     const std::vector<uint32_t> sent = BlockAddresses(sim.board);
     std::vector<uint32_t> wanted = {0, 128, 256, 0x4000};
@@ -95,16 +94,17 @@ TEST(RatedWrite, FastSkippingWriteLeavesTheFlashOfTheWindowsWrite) {
 TEST(RatedWrite, RateTheChipRefusesEndsAtTheNewBitRateStage) {
     // 150,000 bit/s with a 12.50 MHz clock: the chip's nearest setting is
     // 4.2 % off and it answers the new-bit-rate command with an error.
-    ImageForm form;
+    TestForm form;
     const auto image = SparseImage();
-    form.image = image.get();
     SimScope sim(form);
     const RatePlan refused = PlanRate(150000, ClockSetup{});
     ASSERT_FALSE(refused.chipAccepts);
-    const RatedWrite w = WriteAtRates(form, {refused, PlanRate(38400, ClockSetup{})}, ClockSetup{}, true, form.stats);
+    uint32_t attempts = 0;
+    const WriteOutcome w = WriteAtRates(form, Programming(*image), {refused, PlanRate(38400, ClockSetup{})},
+                                        ClockSetup{}, true, &attempts);
 
-    EXPECT_FALSE(w.done);
-    EXPECT_EQ(w.attempts, 1u) << "a refusal is not a rate the wire misses: no fallback";
+    EXPECT_EQ(w.stage, WriteStage::NewBitRate);
+    EXPECT_EQ(attempts, 1u) << "a refusal is not a rate the wire misses: no fallback";
     EXPECT_EQ(form.LastStatusText(), "new bps rate err 9");
     EXPECT_LE(form.clock.now, 5 * 1000000) << "the stage's own wait, no hang";
     EXPECT_TRUE(sim.board.FramesOf(proto::kProgram).empty());
@@ -131,16 +131,16 @@ TEST(RatedWrite, FallsBackOnlyFromFailuresOfTheRate) {
     const auto image = SparseImage();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ImageForm form;
-        form.image = image.get();
+        TestForm form;
         SimOptions options;
         options.garbleCommand = c.garble;
         options.errorCommand = c.error;
         options.errorCode = c.code;
         SimScope sim(form, options);
-        const RatedWrite w = WriteAtRates(form, rates, clock, c.fallBack, form.stats);
-        EXPECT_FALSE(w.done);
-        EXPECT_EQ(w.attempts, c.attempts);
+        uint32_t attempts = 0;
+        const WriteOutcome w = WriteAtRates(form, Programming(*image), rates, clock, c.fallBack, &attempts);
+        EXPECT_FALSE(w.Done());
+        EXPECT_EQ(attempts, c.attempts);
         EXPECT_EQ(w.bitRate, rates[c.attempts - 1].told);
         EXPECT_EQ(form.LastStatusText(), c.last);
         const bool said = std::find(form.statuses.begin(), form.statuses.end(),

@@ -3,6 +3,7 @@
 
 #include "SRecordText.h"
 #include "protocol/Protocol.h"
+#include "support/Trailer.h"
 #include "support/FakeLink.h"
 #include "support/TestForm.h"
 
@@ -66,7 +67,8 @@ TEST(ProgramImage, ExactTrafficAndStatusesForTwoBlocks) {
 
     Bytes first(data.begin(), data.begin() + 128);
     Bytes second = {data[128]};
-    for (size_t i = 0; i < 127; ++i) second.push_back(i < 5 || i >= 14 ? 0xFF : uint8_t("QXA060220"[i - 5]));
+    const Bytes trailer = ExpectedTrailer();
+    second.insert(second.end(), trailer.begin(), trailer.begin() + 127);
     const std::vector<std::string> expected = {
         "PurgeBuffers 3", "WriteBytes " + FakeDevice::Hex(BlockCommand(0, first).data(), 134), "ReadBytes 1",
         "PurgeBuffers 3", "WriteBytes " + FakeDevice::Hex(BlockCommand(128, second).data(), 134), "ReadBytes 1",
@@ -238,10 +240,9 @@ TEST(ProgramImage, SkipBlankSendsNoBlankBlockButAlwaysTheLast) {
     std::fill(data.begin() + 384, data.end(), 0xFF);
     FakeTarget target;
     RecordingForm form;
-    ProgramStats stats;
     ProgramOptions options;
     options.skipBlank = true;
-    ProgramImage(form, *ImageOf(data), options, &stats);
+    const WriteOutcome stats = ProgramImage(form, *ImageOf(data), options);
 
     std::vector<uint32_t> addresses;
     for (const auto& w : target.Writes())
@@ -250,7 +251,7 @@ TEST(ProgramImage, SkipBlankSendsNoBlankBlockButAlwaysTheLast) {
     EXPECT_TRUE(target.Writes().back() == kEnd);
     EXPECT_EQ(stats.blocksSent, 3u);
     EXPECT_EQ(stats.blocksSkipped, 2u);
-    EXPECT_TRUE(stats.done);
+    EXPECT_TRUE(stats.Done());
     EXPECT_FALSE(stats.rateSuspect);
     EXPECT_EQ(form.statuses, (std::vector<std::string>{"File -> cpu board", "rssponse OK", "           ",
                                                        "rssponse OK", "FLASH ROM write correct done!"}));
@@ -261,10 +262,10 @@ TEST(ProgramImage, SkipBlankSendsNoBlankBlockButAlwaysTheLast) {
     // Without the option every block goes out.
     FakeTarget all;
     RecordingForm form2;
-    ProgramImage(form2, *ImageOf(data), ProgramOptions{}, &stats);
+    const WriteOutcome every = ProgramImage(form2, *ImageOf(data));
     EXPECT_EQ(all.Writes().size(), 6u);
-    EXPECT_EQ(stats.blocksSent, 5u);
-    EXPECT_EQ(stats.blocksSkipped, 0u);
+    EXPECT_EQ(every.blocksSent, 5u);
+    EXPECT_EQ(every.blocksSkipped, 0u);
 }
 
 TEST(ProgramImage, RepliesThatPointAtTheBitRate) {
@@ -292,19 +293,17 @@ TEST(ProgramImage, RepliesThatPointAtTheBitRate) {
                 form.At(form.clock.now + 50000, [&] { target.device->rx.insert(target.device->rx.end(), c.later.begin(), c.later.end()); });
             return n == 1 ? c.reply : Bytes{proto::kAck};
         };
-        ProgramStats stats;
-        ProgramImage(form, *ImageOf(Counting(3 * 128)), ProgramOptions{}, &stats);
+        const WriteOutcome stats = ProgramImage(form, *ImageOf(Counting(3 * 128)));
         EXPECT_EQ(form.LastStatusText(), "response err");
         EXPECT_EQ(stats.blocksSent, 2u);
-        EXPECT_FALSE(stats.done);
+        EXPECT_EQ(stats.stage, WriteStage::Programming);
         EXPECT_EQ(stats.rateSuspect, c.suspect);
     }
     // After the end command too.
     FakeTarget target;
     target.reply = [](size_t n) { return n == 1 ? Bytes{0xD0, proto::kErrChecksum} : Bytes{proto::kAck}; };
     RecordingForm form;
-    ProgramStats stats;
-    ProgramImage(form, *ImageOf(Counting(16)), ProgramOptions{}, &stats);
+    const WriteOutcome stats = ProgramImage(form, *ImageOf(Counting(16)));
     EXPECT_EQ(form.LastStatusText(), "write err");
     EXPECT_TRUE(stats.rateSuspect);
 }
