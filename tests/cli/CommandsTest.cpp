@@ -313,3 +313,22 @@ TEST(CliWrite, ClockOutsideTheChipsRangesFailsItsInquiry) {
     EXPECT_EQ(r.OutLines().back(), "cpu not answer 8: system clock 64.00 MHz (16.00 MHz x 4) outside the chip's 8.00 to 50.00 MHz");
     EXPECT_EQ(r.out.find("get ack 9"), std::string::npos);
 }
+
+TEST(CliWrite, ProgramsAtANonStandardRateThroughTheTtyBackend) {
+    // 750,000 bit/s has no termios constant: the tty backend sets it through
+    // termios2, and the board on the pty reads it back from the line.
+    TempDir dir;
+    const std::string data = Pattern(3000);
+    WriteFile(dir.Sub("fw.mot"), MakeSrec(data));
+    Background board({"sim", "--pty", dir.Sub("link"), Sim(dir.Sub("flash.bin"))});
+    ASSERT_TRUE(WaitForPath(dir.Sub("link"), 10)) << "the board's link did not appear";
+
+    RunResult r = RunWriter(
+        {"write", dir.Sub("fw.mot"), "--port", dir.Sub("link"), "--rate", "750000", "--clock", "12.00"}, kLimit);
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(InOrder(r.OutLines(), kGoodWrite));
+    EXPECT_EQ(r.OutLines().back(), "written at 750000 bit/s: 24 blocks sent, 0 skipped");
+    EXPECT_EQ(board.Stop(), 0);
+    ExpectFlashHolds(dir.Sub("flash.bin"), data);
+}
