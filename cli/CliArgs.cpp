@@ -51,6 +51,17 @@ bool ParseRate(const std::string& text, uint32_t* out) {
     return true;
 }
 
+// A flash address: decimal, or hex after 0x.
+bool ParseAddress(const std::string& text, uint32_t* out) {
+    if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long v = std::strtoull(text.c_str(), &end, text.size() > 1 && (text[1] == 'x' || text[1] == 'X') ? 16 : 10);
+    if (errno != 0 || *end != '\0' || v > 0xFFFFFFFFull) return false;
+    *out = static_cast<uint32_t>(v);
+    return true;
+}
+
 // A clock in MHz with at most two decimals, in units of 0.01 MHz.
 bool ParseClock(const std::string& text, uint16_t* out) {
     if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) return false;
@@ -96,6 +107,7 @@ CliArgs ParseCliArgs(int argc, char** argv) {
     std::vector<std::string> positional;
     std::string firstError;
     LinkOptionReader link;
+    bool addressGiven = false;
     auto fail = [&](const std::string& why) {
         if (firstError.empty()) firstError = why;
     };
@@ -170,6 +182,15 @@ CliArgs ParseCliArgs(int argc, char** argv) {
             std::string text;
             if (takeValue(&text) && !ParseSeconds(text, &a.seconds))
                 fail("bad value for --seconds: '" + text + "'");
+        } else if (name == "--format" && a.command == CliCommand::Write) {
+            std::string text;
+            if (takeValue(&text) && !ParseImageFormat(text, &a.format))
+                fail("bad value for --format: '" + text + "' (srec, hex or bin)");
+        } else if (name == "--address" && a.command == CliCommand::Write) {
+            std::string text;
+            if (takeValue(&text) && !ParseAddress(text, &a.address))
+                fail("bad value for --address: '" + text + "'");
+            addressGiven = true;
         } else if (name == "--pty" && accepts.pty) {
             takeValue(&a.ptyLink);
         } else if (name == "--skip-blank" && accepts.rate && !hasValue) {
@@ -199,6 +220,7 @@ CliArgs ParseCliArgs(int argc, char** argv) {
     if (!link.Finish()) fail(link.Error());
     a.link = link.Choice();
     if (a.verbose && a.quiet) fail("--verbose and --quiet exclude each other");
+    if (addressGiven && a.format != ImageFormat::Binary) fail("--address needs --format bin");
     if (a.command == CliCommand::Write) {
         if (positional.empty()) fail("write needs a FILE");
         else a.file = positional[0];

@@ -12,13 +12,17 @@
 //   otherwise for the program. It wins over every other error except an
 //   unknown command.
 // - `sim` takes --sim=OPTS for the board's options but no --port.
+// - `write` takes --format srec|hex|bin (default: by the file's content) and,
+//   with bin only, --address A (decimal or 0x hex, below 2^32).
 // - `rates` takes --clock only, no link. --rate takes a number of bit/s or
 //   "fastest"; --clock a frequency in MHz with at most two decimals, above 0
 //   and up to 655.35 (what the boot-mode command carries).
 #pragma once
 
+#include "image/ImageReader.h"
 #include "session/LinkChoice.h"
 
+#include <cstdint>
 #include <string>
 
 enum class CliCommand { None, Write, Monitor, Reset, List, Sim, Rates };
@@ -32,7 +36,9 @@ struct CliArgs {
     bool version = false;
 
     LinkChoice link;
-    std::string file;         // write: the S-record file
+    std::string file;         // write: the image file
+    ImageFormat format = ImageFormat::Detect;  // write: --format srec|hex|bin
+    uint32_t address = 0;     // write: --address A, where a binary goes (only with bin)
     bool verbose = false;     // write: also the per-block texts
     bool quiet = false;       // write: only the last message
     bool skipBlank = false;   // write: blocks of 0xFF only are not sent

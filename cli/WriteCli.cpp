@@ -1,4 +1,5 @@
-// `write FILE`: programs an S-record file, as FWRITE does, with the file read
+// `write FILE`: programs an S-record, Intel HEX or (with --format bin) raw
+// binary file, as FWRITE does, with the file read
 // and checked before anything touches the converter.
 //
 // The link options are checked first (a bad --sim option is a usage error).
@@ -28,7 +29,7 @@
 #include "bootmode/BitRate.h"
 #include "bootmode/WriteCommand.h"
 #include "image/FlashImage.h"
-#include "image/SRecordReader.h"
+#include "image/ImageReader.h"
 #include "image/TransferImage.h"
 
 #include <cerrno>
@@ -97,7 +98,10 @@ int RunWrite(const CliArgs& args) {
 
     ConsoleForm form(VerbosityOf(args));
     FlashImage image;
-    const ReadResult read = ReadSRecordFile(args.file, image);
+    ImageReadOptions options;
+    options.format = args.format;
+    options.binaryAddress = args.address;
+    const ReadResult read = ReadImageFile(args.file, image, options);
     if (read.outcome == ReadOutcome::CannotOpen) {
         std::fprintf(stderr, "h8sxwriter: %s: %s\n", args.file.c_str(), ReadFailure(args.file).c_str());
         return kExitUsage;
@@ -116,9 +120,9 @@ int RunWrite(const CliArgs& args) {
     }
 
     form.SetProgressBytes(image.ImageLength);
-    ProgramOptions options;
-    options.skipBlank = args.skipBlank;
-    const TransferStep transfer = [&](FormCore& f) { return TransferCheckedImage(f, image, read, options); };
+    ProgramOptions programming;
+    programming.skipBlank = args.skipBlank;
+    const TransferStep transfer = [&](FormCore& f) { return TransferCheckedImage(f, image, read, programming); };
     const WriteOutcome outcome = plans.empty() ? Button1Click(form, transfer)
                                                : WriteAtRates(form, transfer, plans, clock, args.rateFastest);
     form.Finish();

@@ -3,7 +3,7 @@
 #include "core/FormCore.h"
 #include "image/FlashImage.h"
 #include "image/ProgramImage.h"
-#include "image/SRecordReader.h"
+#include "image/ImageReader.h"
 
 #include <memory>
 #include <string>
@@ -39,9 +39,11 @@ WriteOutcome TransferImage(FormCore& form) {
     // The whole file is read before anything is sent.
     auto image = std::make_unique<FlashImage>();
     uint32_t records = 0;
-    const ReadResult read = ReadSRecordFile(path, *image, [&] {
+    ImageReadOptions options;  // the format is the file's content
+    options.perRecord = [&] {
         if (++records % kRecordsPerPumpPass == 0) form.ProcessMessages();
-    });
+    };
+    const ReadResult read = ReadImageFile(path, *image, options);
     return ProgramRead(form, read, *image);
 }
 

@@ -1,14 +1,14 @@
-// The transfer phase of a write: file choice, S-record reading into the flash
-// image, block programming and the end command.
+// The transfer phase of a write: file choice, reading the file (S-records or
+// Intel HEX, chosen by its content) into the flash image, block programming and the end command.
 //
 // TransferImage shows "select write file" and asks the host for a file; a
 // cancel returns Cancelled at once. Otherwise it resets the progress bar,
-// shows "file is transing,," and reads the file (image/SRecordReader.h),
+// shows "file is transing,," and reads the file (image/ImageReader.h),
 // running one pass of the message pump every kRecordsPerPumpPass data
 // records. A file that cannot be opened returns FileRefused without a
 // message; a refused file shows its message with the Sound beep and nothing is
-// sent to the target. An accepted file shows its end-record text ("S1 file
-// format", ...) and is programmed by ProgramImage (image/ProgramImage.h),
+// sent to the target. An accepted file shows its format text ("S1 file
+// format", ..., "HEX file format") and is programmed by ProgramImage (image/ProgramImage.h),
 // whose outcome is the transfer's. The file is closed before programming
 // begins.
 //

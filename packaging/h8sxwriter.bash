@@ -20,7 +20,7 @@ _h8sxwriter_files() {
     for f in $(compgen -d -- "$cur"); do COMPREPLY+=("$f"); done
     for f in $(compgen -f -- "$cur"); do
         [ -d "$f" ] && continue
-        case "${f,,}" in *.mot | *.s) COMPREPLY+=("$f") ;; esac
+        case "${f,,}" in *.mot | *.s | *.hex | *.ihx | *.bin) COMPREPLY+=("$f") ;; esac
     done
 }
 
@@ -49,7 +49,7 @@ _h8sxwriter() {
     local command="" i
     for ((i = 1; i < ${#words[@]}; i++)); do
         case "${words[i]}" in
-            --port | --pty | --seconds | --rate | --clock) ((i++)) ;;
+            --port | --pty | --seconds | --format | --address | --rate | --clock) ((i++)) ;;
             -*) ;;
             *) command="${words[i]}"; break ;;
         esac
@@ -58,7 +58,8 @@ _h8sxwriter() {
     case "$prev" in
         --port) _h8sxwriter_devices "$cur"; return ;;
         --pty) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")); return ;;
-        --seconds | --clock) return ;;
+        --seconds | --address | --clock) return ;;
+        --format) _h8sxwriter_offer "srec hex bin" "$cur"; return ;;
         --rate) _h8sxwriter_offer "fastest" "$cur"; return ;;
     esac
 
@@ -78,7 +79,7 @@ _h8sxwriter() {
 
     local options
     case "$command" in
-        write) options="--port --sim --verbose -v --quiet -q --rate --clock --skip-blank --help -h" ;;
+        write) options="--port --sim --format --address --verbose -v --quiet -q --rate --clock --skip-blank --help -h" ;;
         rates) options="--clock --help -h" ;;
         monitor) options="--reset --seconds --port --sim --help -h" ;;
         reset | list) options="--port --sim --help -h" ;;

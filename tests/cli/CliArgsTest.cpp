@@ -50,6 +50,19 @@ TEST(CliArgs, AcceptsEveryCommandWithItsOptions) {
     ASSERT_TRUE(dash.ok) << dash.error;
     EXPECT_EQ(dash.file, "-odd.mot");
 
+    // The file's format: by content unless named; a binary's address.
+    EXPECT_EQ(w.format, ImageFormat::Detect);
+    EXPECT_EQ(Parse({"write", "fw.mot", "--format", "hex"}).format, ImageFormat::IntelHex);
+    EXPECT_EQ(Parse({"write", "fw.hex", "--format=srec"}).format, ImageFormat::SRecord);
+    for (auto [text, address] : {std::pair<const char*, uint32_t>{"0x1000", 0x1000}, {"4096", 4096},
+                                 {"0XFFFFFFFF", 0xFFFFFFFF}, {"0", 0}}) {
+        CliArgs b = Parse({"write", "fw.bin", "--format", "bin", "--address", text});
+        ASSERT_TRUE(b.ok) << text << ": " << b.error;
+        EXPECT_EQ(b.format, ImageFormat::Binary);
+        EXPECT_EQ(b.address, address) << text;
+    }
+    EXPECT_EQ(Parse({"write", "fw.bin", "--format", "bin"}).address, 0u);
+
     CliArgs m = Parse({"monitor", "--reset", "--seconds", "2.5", "--sim"});
     ASSERT_TRUE(m.ok) << m.error;
     EXPECT_EQ(m.command, CliCommand::Monitor);
@@ -86,6 +99,14 @@ TEST(CliArgs, RefusesWhatDoesNotFit) {
         {{"write", "a.mot", "--sim", "--sim=silent"}, "--sim given twice"},
         {{"write", "a.mot", "-v", "-q"}, "exclude each other"},
         {{"write", "a.mot", "--verbose=yes"}, "unknown option"},
+        {{"write", "a.mot", "--format", "elf"}, "bad value for --format: 'elf'"},
+        {{"write", "a.mot", "--format"}, "--format needs an argument"},
+        {{"write", "a.bin", "--address", "0x100"}, "--address needs --format bin"},
+        {{"write", "a.bin", "--format", "hex", "--address", "0"}, "--address needs --format bin"},
+        {{"write", "a.bin", "--format", "bin", "--address", "0x1_0000"}, "bad value for --address"},
+        {{"write", "a.bin", "--format", "bin", "--address", "0x100000000"}, "bad value for --address"},
+        {{"write", "a.bin", "--format", "bin", "--address", "-1"}, "bad value for --address"},
+        {{"monitor", "--format", "hex"}, "unknown option '--format' for monitor"},
         {{"monitor", "--seconds"}, "--seconds needs an argument"},
         {{"monitor", "--seconds", "soon"}, "bad value for --seconds"},
         {{"monitor", "--seconds", "-1"}, "bad value for --seconds"},
