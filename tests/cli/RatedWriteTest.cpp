@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -38,7 +39,7 @@ std::unique_ptr<FlashImage> SparseImage() {
 
 std::vector<uint32_t> BlockAddresses(const SimBoard& board) {
     std::vector<uint32_t> at;
-    for (const Bytes& f : board.FramesOf(proto::kProgram))
+    for (const Bytes& f : board.Inspect().log.FramesOf(proto::kProgram))
         if (f.size() == proto::kBlockCommandSize) at.push_back(uint32_t(f[1]) << 24 | f[2] << 16 | f[3] << 8 | f[4]);
     return at;
 }
@@ -58,37 +59,96 @@ Bytes FlashOfTheWindowsWrite(const FlashImage& image) {
     EXPECT_TRUE(w.Done());
     EXPECT_EQ(w.blocksSent, 522u);
     EXPECT_EQ(w.bitRate, 38400u);
-    return sim.board.Flash();
+    return sim.board.Inspect().flash;
 }
 
 TEST(RatedWrite, FastSkippingWriteLeavesTheFlashOfTheWindowsWrite) {
     const auto image = SparseImage();
     const Bytes expected = FlashOfTheWindowsWrite(*image);
 
-    TestForm form;
-    SimScope sim(form);
-    const ClockSetup clock = Clock(1200);
-    ProgramOptions skip;
-    skip.skipBlank = true;
-    uint32_t attempts = 0;
-    const WriteOutcome w = WriteAtRates(form, Programming(*image, skip), UsableRates(clock), clock, true, &attempts);
+    // The board's own 12.50 MHz crystal, and one of 12.00 MHz told as such.
+    struct Case {
+        uint16_t crystal;
+        uint32_t rate;
+    };
+    for (const Case& c : {Case{1250, 781200}, Case{1200, 750000}}) {
+        SCOPED_TRACE(c.crystal);
+        TestForm form;
+        SimOptions board;
+        board.crystalUnits = c.crystal;
+        SimScope sim(form, board);
+        const ClockSetup clock = Clock(c.crystal);
+        ProgramOptions skip;
+        skip.skipBlank = true;
+        uint32_t attempts = 0;
+        const WriteOutcome w =
+            WriteAtRates(form, Programming(*image, skip), UsableRates(clock), clock, true, &attempts);
 
+        EXPECT_TRUE(w.Done());
+        EXPECT_EQ(attempts, 1u);
+        EXPECT_EQ(w.bitRate, c.rate);
+        EXPECT_EQ(form.LastStatusText(), "FLASH ROM write correct done!");
+        EXPECT_TRUE(sim.board.Inspect().flash == expected);
+        EXPECT_EQ(w.blocksSent, 14u);
+        EXPECT_EQ(w.blocksSkipped, 508u);
+        // Only the blocks that hold data went out, and the one with the trailer.
+        std::vector<uint32_t> wanted = {0, 128, 256, 0x4000};
+        for (uint32_t at = 0x10000; at < 0x104B4; at += 128) wanted.push_back(at);
+        EXPECT_EQ(BlockAddresses(sim.board), wanted);
+        EXPECT_EQ(form.progressPos, form.progressMax);
+        // The new-bit-rate command told the rate and the clock.
+        const auto told = sim.board.Inspect().log.FramesOf(proto::kNewBitRate);
+        ASSERT_EQ(told.size(), 1u);
+        EXPECT_EQ(told[0][2] << 8 | told[0][3], static_cast<int>(c.rate / 100));
+        EXPECT_EQ(told[0][4] << 8 | told[0][5], c.crystal);
+    }
+}
+
+TEST(RatedWrite, FastestFallsBackWhereTheLineCannotFollow) {
+    // A converter or cable that garbles everything above 400,000 bit/s: the
+    // confirmation at 781,200 fails, and the write at 390,600 goes through.
+    const auto image = SparseImage();
+    const Bytes expected = FlashOfTheWindowsWrite(*image);
+    TestForm form;
+    SimOptions board;
+    board.maxRate = 400000;
+    SimScope sim(form, board);
+    uint32_t attempts = 0;
+    const WriteOutcome w =
+        WriteAtRates(form, Programming(*image), UsableRates(ClockSetup{}), ClockSetup{}, true, &attempts);
     EXPECT_TRUE(w.Done());
-    EXPECT_EQ(attempts, 1u);
-    EXPECT_EQ(w.bitRate, 750000u);
-    EXPECT_EQ(form.LastStatusText(), "FLASH ROM write correct done!");
-    EXPECT_TRUE(sim.board.Flash() == expected);
-    EXPECT_EQ(w.blocksSent, 14u);
-    EXPECT_EQ(w.blocksSkipped, 508u);
-    // Only the blocks that hold data went out, and the one with the trailer.
-    const std::vector<uint32_t> sent = BlockAddresses(sim.board);
-    std::vector<uint32_t> wanted = {0, 128, 256, 0x4000};
-    for (uint32_t at = 0x10000; at < 0x104B4; at += 128) wanted.push_back(at);
-    EXPECT_EQ(sent, wanted);
-    EXPECT_EQ(form.progressPos, form.progressMax);
-    // The new-bit-rate command told 750,000 bit/s and 12.00 MHz.
-    EXPECT_EQ(sim.board.FramesOf(proto::kNewBitRate),
-              (std::vector<Bytes>{{0x3F, 0x07, 0x1D, 0x4C, 0x04, 0xB0, 0x02, 0x04, 0x02, 0x95}}));
+    EXPECT_EQ(attempts, 2u);
+    EXPECT_EQ(w.bitRate, 390600u);
+    EXPECT_EQ(w.blocksSent, 522u);
+    EXPECT_TRUE(sim.board.Inspect().flash == expected);
+    const auto message = std::find(form.statuses.begin(), form.statuses.end(), "bit rate 781200 failed, again at 390600");
+    ASSERT_NE(message, form.statuses.end());
+    EXPECT_EQ(*(message - 1), "new bps rate err 10");
+    EXPECT_EQ(sim.board.Inspect().log.bootRestarts, 2);
+}
+
+TEST(RatedWrite, AWrongClockGarblesTheNewRate) {
+    // The writer names 12.50 MHz, the board runs on 12.00 MHz: the chip's port
+    // runs 4 % slow of what both ends agreed, and the confirmation is garbled.
+    // The other way round it runs 4 % fast.
+    struct Case {
+        uint16_t crystal, told;
+        uint32_t rate;
+    };
+    const auto image = SparseImage();
+    for (const Case& c : {Case{1200, 1250, 390600}, Case{1250, 1200, 750000}}) {
+        SCOPED_TRACE(c.crystal);
+        TestForm form;
+        SimOptions board;
+        board.crystalUnits = c.crystal;
+        SimScope sim(form, board);
+        const ClockSetup clock = Clock(c.told);
+        const WriteOutcome w = WriteAtRates(form, Programming(*image), {PlanRate(c.rate, clock)}, clock, false);
+        EXPECT_EQ(w.stage, WriteStage::NewBitRateConfirm);
+        EXPECT_TRUE(w.rateSuspect);
+        EXPECT_EQ(form.LastStatusText(), "new bps rate err 10");
+        EXPECT_TRUE(sim.board.Inspect().log.FramesOf(proto::kProgram).empty());
+    }
 }
 
 TEST(RatedWrite, RateTheChipRefusesEndsAtTheNewBitRateStage) {
@@ -107,7 +167,7 @@ TEST(RatedWrite, RateTheChipRefusesEndsAtTheNewBitRateStage) {
     EXPECT_EQ(attempts, 1u) << "a refusal is not a rate the wire misses: no fallback";
     EXPECT_EQ(form.LastStatusText(), "new bps rate err 9");
     EXPECT_LE(form.clock.now, 5 * 1000000) << "the stage's own wait, no hang";
-    EXPECT_TRUE(sim.board.FramesOf(proto::kProgram).empty());
+    EXPECT_TRUE(sim.board.Inspect().log.FramesOf(proto::kProgram).empty());
 }
 
 TEST(RatedWrite, FallsBackOnlyFromFailuresOfTheRate) {
@@ -126,8 +186,8 @@ TEST(RatedWrite, FallsBackOnlyFromFailuresOfTheRate) {
         {"address errors for blocks", -1, proto::kProgram, proto::kErrAddress, true, 1, "response err"},
         {"erase fails", -1, proto::kEnterProgramming, -1, true, 1, "Erase err 11"},
     };
-    const ClockSetup clock = Clock(1200);
-    const std::vector<RatePlan> rates = {PlanRate(750000, clock), PlanRate(375000, clock)};
+    const ClockSetup clock;
+    const std::vector<RatePlan> rates = {PlanRate(781200, clock), PlanRate(390600, clock)};
     const auto image = SparseImage();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -144,9 +204,9 @@ TEST(RatedWrite, FallsBackOnlyFromFailuresOfTheRate) {
         EXPECT_EQ(w.bitRate, rates[c.attempts - 1].told);
         EXPECT_EQ(form.LastStatusText(), c.last);
         const bool said = std::find(form.statuses.begin(), form.statuses.end(),
-                                    "bit rate 750000 failed, again at 375000") != form.statuses.end();
+                                    "bit rate 781200 failed, again at 390600") != form.statuses.end();
         EXPECT_EQ(said, c.attempts == 2);
-        EXPECT_EQ(sim.board.BootRestarts(), static_cast<int>(c.attempts)) << "each attempt from a restart";
+        EXPECT_EQ(sim.board.Inspect().log.bootRestarts, static_cast<int>(c.attempts)) << "each attempt from a restart";
     }
 }
 
