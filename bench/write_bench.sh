@@ -24,7 +24,7 @@ for kb in "$@"; do
   images+=("$work/random${kb}K.mot")
 done
 
-printf '%-12s %-22s %9s %9s %6s %7s %7s %7s %9s\n' \
+printf '%-12s %-28s %9s %9s %6s %7s %7s %7s %9s\n' \
   "image" "options" "elapsed" "wire" "sent" "skipped" "bit/s" "cpu" "max rss"
 for image in "${images[@]}"; do
   for options in "" "--skip-blank" "--rate fastest" "--rate fastest --skip-blank"; do
@@ -42,7 +42,7 @@ for image in "${images[@]}"; do
     grep -q -x 'FLASH ROM write correct done!' "$work/out" || rate="failed"
     wire=$(awk -v b="$sent" -v r="$rate" 'BEGIN { if (r + 0 > 0) printf "%.2f", b * 135 * 10 / r; else print "-" }')
     cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f", u + s }')
-    printf '%-12s %-22s %7s s %7s s %6s %7s %7s %5s s %6s KB\n' \
+    printf '%-12s %-28s %7s s %7s s %6s %7s %7s %5s s %6s KB\n' \
       "$(basename "$image")" "${options:-(default)}" "$elapsed" "$wire" "$sent" "$skipped" "$rate" "$cpu" "$rss"
   done
 done
