@@ -15,7 +15,7 @@ double SettingRate(double phi, int n, int N) { return phi / (32.0 * std::pow(4.0
 
 double RatePlan::BlockSeconds() const {
     if (chipRate <= 0) return 0;
-    return (134.0 + 1.0) * 10.0 / chipRate;
+    return (proto::kBlockCommandSize + 1.0) * 10.0 / chipRate;
 }
 
 double ConverterRate(double rate) {
