@@ -51,7 +51,7 @@ WriteOutcome AdjustBitRate(FormCore& form) {
 
 }  // namespace
 
-WriteOutcome Button1Click(FormCore& form, const TransferStep& transfer) {
+WriteOutcome Button1Click(FormCore& form, const TransferStep& transfer, const BootRate& rate) {
     // Not nested in a running write, nor in a restart of the target (CPU_RESET
     // waits with LinkBusy clear): its end would pulse the lines under the
     // write's exchange.
@@ -72,7 +72,7 @@ WriteOutcome Button1Click(FormCore& form, const TransferStep& transfer) {
     EnterBootMode(form);
 
     WriteOutcome outcome = AdjustBitRate(form);
-    if (outcome.Done()) outcome = RunBootSequence(form);
+    if (outcome.Done()) outcome = RunBootSequence(form, rate);
     // Only a chip ready for programming gets the transfer, and then the
     // restart into its new program whatever the transfer's outcome, unless
     // the user stopped the write: a stopped write leaves the target in boot
@@ -86,13 +86,14 @@ WriteOutcome Button1Click(FormCore& form, const TransferStep& transfer) {
     if (form.StopRequested && !(transferred && outcome.Done())) {
         // Stopped before the chip was ready, it is the stage that was
         // running; once it was ready, at the latest the programming.
-        const WriteStage stage = outcome.Done() ? WriteStage::Programming : outcome.stage;
-        const uint32_t programmedTo = outcome.programmedTo;
-        outcome = WriteOutcome::Interrupted(stage);
-        outcome.programmedTo = programmedTo;
+        if (outcome.Done()) outcome.stage = WriteStage::Programming;
+        outcome.result = WriteResult::Interrupted;
+        outcome.message.clear();
+        outcome.rateSuspect = false;   // the user stopped it: nothing to try again
     } else if (transferred) {
         ResetTarget(form);
     }
     form.LinkBusy = 0;
+    if (outcome.Done() || outcome.stage >= WriteStage::NewBitRate) outcome.bitRate = rate.rateUnits * 100u;
     return outcome;
 }

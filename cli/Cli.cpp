@@ -31,7 +31,9 @@ struct CommandHelp {
 };
 
 const CommandHelp kHelp[] = {
-    {CliCommand::Write, "write FILE [--format F [--address A]] [--port PATH | --sim[=OPTS]] [--verbose | --quiet | --json]",
+    {CliCommand::Write,
+     "write FILE [--format F [--address A]] [--rate BPS | --rate fastest] [--clock MHZ]\n"
+     "                   [--skip-blank] [--port PATH | --sim[=OPTS]] [--verbose | --quiet | --json]",
      "Programs FILE into the target's flash: Motorola S-records or Intel HEX, told\n"
      "apart by the file's content (first character 'S' or ':'), or raw binary.\n"
      "FILE is read and checked completely first; a refused or unreadable file ends\n"
@@ -49,6 +51,14 @@ const CommandHelp kHelp[] = {
      "                   (decimal or 0x hex; default 0)\n"
      "  -v, --verbose    also the per-block texts (\"rssponse OK\" and a blank line)\n"
      "  -q, --quiet      only the last message, no summary\n"
+     "  --rate BPS       program at BPS bit/s instead of 38400; a rate that the chip\n"
+     "                   or the converter cannot hit closely enough is refused (exit 2)\n"
+     "                   before the target is touched ('h8sxwriter rates' lists them)\n"
+     "  --rate fastest   the highest usable rate; when it fails on the wire, the write\n"
+     "                   starts again at the next lower one, down to 38400\n"
+     "  --clock MHZ      the board's input clock told to the chip (default 12.50)\n"
+     "  --skip-blank     do not send blocks that hold only 0xFF (the chip has just\n"
+     "                   erased them); the block with the trailer is always sent\n"
      "  --json           only the summary, as one JSON object on standard output\n"
      "  --all            a gang write to every FTDI converter listed\n"
      "SIGINT, SIGTERM and SIGHUP stop the write at its next safe point, leave the\n"
@@ -74,6 +84,14 @@ const CommandHelp kHelp[] = {
     {CliCommand::List, "list [--port PATH | --sim[=OPTS]]",
      "Lists the converters found, one a line: index, serial number, device path,\n"
      "separated by tabs. Exit status 1 when none is found.\n"},
+    {CliCommand::Rates, "rates [--clock MHZ]",
+     "Lists the bit rates that the chip and an FTDI converter can both use for\n"
+     "'write --rate', the fastest first: the chip's clock select and divider (n/N),\n"
+     "its rate and error, the converter's rate and error (both against the rate\n"
+     "told), how far apart the two ends run, and the time a 128-byte block takes on\n"
+     "the wire.\n"
+     "\n"
+     "  --clock MHZ      the board's input clock (default 12.50)\n"},
     {CliCommand::Sim, "sim --pty LINK [--sim=OPTS]",
      "Serves the simulated board on a pseudo-terminal: LINK becomes a symbolic link\n"
      "to it, for 'h8sxwriter write FILE --port LINK' and the other commands. A pty\n"
@@ -103,6 +121,7 @@ void PrintProgramHelp() {
         "  monitor          terminal serial monitor at 38400 bit/s\n"
         "  reset            restart the target into its program\n"
         "  list             list the converters found\n"
+        "  rates            list the bit rates usable for a write\n"
         "  sim --pty LINK   serve the simulated board on a pseudo-terminal\n"
         "\n"
         "%s"
@@ -115,8 +134,9 @@ void PrintProgramHelp() {
 
 void PrintCommandHelp(const CommandHelp& h) {
     std::printf("Usage: h8sxwriter %s\n\n%s", h.usage, h.text);
-    if (h.command != CliCommand::Sim) std::printf("\n%s", kLinkHelp);
-    if (h.command != CliCommand::Write && h.command != CliCommand::Sim) std::printf("%s", kExitHelp);
+    if (h.command != CliCommand::Sim && h.command != CliCommand::Rates) std::printf("\n%s", kLinkHelp);
+    if (h.command != CliCommand::Write && h.command != CliCommand::Sim && h.command != CliCommand::Rates)
+        std::printf("%s", kExitHelp);
 }
 
 int UsageError(const CliArgs& a) {
@@ -127,7 +147,7 @@ int UsageError(const CliArgs& a) {
     } else {
         std::fprintf(stderr,
                      "Usage: h8sxwriter [--port PATH | --sim[=OPTS]] [COMMAND [ARGUMENTS]]\n"
-                     "Commands: write, monitor, reset, list, sim. Try 'h8sxwriter --help'.\n");
+                     "Commands: write, monitor, reset, list, rates, sim. Try 'h8sxwriter --help'.\n");
     }
     return kExitUsage;
 }
@@ -161,6 +181,7 @@ int CliMain(int argc, char** argv) {
         case CliCommand::Reset: return RunReset(a);
         case CliCommand::List: return RunList(a);
         case CliCommand::Sim: return RunSim(a);
+        case CliCommand::Rates: return RunRates(a);
         case CliCommand::None: break;
     }
     // Only link options: they belong to the window, which main() starts.

@@ -58,9 +58,7 @@ void ConsoleForm::UnwatchInput(int fd) {
 }
 
 void ConsoleForm::ShowStatus(const std::string& text) {
-    // Blocks count also after a stop: the one in flight is still answered.
     const bool blockText = IsBlockText(text);
-    if (blockText) ++blocksAcked_;
     if (stopSignal_ != 0) return;
     lastStatus_ = text;
     if (!blockText && eventFd_ >= 0) SendEvent("{\"event\":\"status\",\"text\":" + JsonString(text) + "}");
@@ -169,6 +167,8 @@ void ConsoleForm::ReportStop(const std::string& text) {
 }
 
 void ConsoleForm::Finish() {
+    if (finished_) return;
+    finished_ = true;
     EndBar();
     if (verbosity_ == Verbosity::Quiet && !lastStatus_.empty()) {
         std::fputs(lastStatus_.c_str(), out_);

@@ -75,12 +75,10 @@ public:
     void UnwatchInput(int fd);
 
     // Ends the output: closes the bar's line and, when quiet, writes the last
-    // message.
+    // message. Only the first call does anything.
     void Finish();
 
     const std::string& LastStatusText() const { return lastStatus_; }
-    // How many programming blocks were acknowledged (their per-block texts).
-    uint64_t BlocksAcknowledged() const { return blocksAcked_; }
     const std::string& SerialShown() const { return serialShown_; }
 
     // FormCore's host interface.
@@ -113,11 +111,11 @@ private:
     int monitorFd_ = -1;
     int eventFd_ = -1;
     bool stopOnSignals_ = false;
+    bool finished_ = false;
     int stopSignal_ = 0;
     SteadyClock::time_point eventLastProgress_;
     uint64_t monitorBytes_ = 0;
     std::string lastStatus_;
-    uint64_t blocksAcked_ = 0;
     std::string serialShown_ = "xxxx";
 
     struct Watch {

@@ -370,6 +370,11 @@ int RunGangWrite(const CliArgs& args, const std::vector<std::string>& argv) {
         LinkChoice checked = b.link;
         if (int status = CheckLink(checked); status != kLinkReady) return status;
     }
+    // A rate that the chip or the converter cannot use is refused here once,
+    // not by every child.
+    ClockSetup clock;
+    std::vector<RatePlan> plans;
+    if (int status = PlanWriteRates(args, &clock, &plans); status != kLinkReady) return status;
 
     // The file, once, before any board is touched.
     FlashImage image;

@@ -12,14 +12,25 @@
 // status 1. The write command runs with the checked image in place of the
 // file dialog (TransferCheckedImage shows the messages of the file choice and
 // the reading as the window does), and the exit status follows its outcome.
-// The summary of the write ends the output: a line, or with --json the one
-// JSON object that replaces the messages.
+//
+// --rate and --clock are checked together with the link options
+// (bootmode/BitRate.h): a rate that is not usable with the clock is a usage
+// error, named with the nearest usable rates. Without either the write is the
+// window's, at 38400 bit/s with the converter at 38400; with one of them the
+// converter follows the chip's real rate and the clock is checked against the
+// chip's inquiry replies. --rate fastest tries the usable rates from the
+// highest down (cli/RatedWrite.h). After a good write with one of the new
+// options a line names the rate and the blocks sent and skipped. The summary
+// of the write ends the output: a line, or with --json the one JSON object
+// that replaces the messages.
 #include "cli/Commands.h"
 #include "cli/ConsoleForm.h"
 #include "cli/LinkSetup.h"
+#include "cli/RatedWrite.h"
 #include "cli/StopSignals.h"
 #include "cli/WriteSummary.h"
 
+#include "bootmode/BitRate.h"
 #include "bootmode/WriteCommand.h"
 #include "image/FlashImage.h"
 #include "image/ImageReader.h"
@@ -30,6 +41,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -104,9 +117,33 @@ int ExitStatusOf(const WriteOutcome& outcome) {
     return kExitFailure;
 }
 
+int PlanWriteRates(const CliArgs& args, ClockSetup* clock, std::vector<RatePlan>* plans) {
+    clock->inputUnits = args.clockUnits;
+    if (args.rateFastest) {
+        *plans = UsableRates(*clock);
+        if (plans->empty()) {
+            std::fprintf(stderr, "h8sxwriter: no bit rate is usable with a %.2f MHz clock\n", clock->inputUnits / 100.0);
+            return kExitUsage;
+        }
+    } else if (args.rateGiven || args.clockGiven) {
+        const RatePlan plan = PlanRate(args.rateGiven ? args.rate : proto::kWriteBitRate, *clock);
+        if (!plan.usable) {
+            std::fprintf(stderr, "h8sxwriter: %s\n", RateRefusal(plan, *clock).c_str());
+            return kExitUsage;
+        }
+        plans->push_back(plan);
+    }
+    return kLinkReady;
+}
+
 int RunWrite(const CliArgs& args) {
     LinkChoice link = args.link;
     if (int status = CheckLink(link); status != kLinkReady) return status;
+
+    ClockSetup clock;
+    std::vector<RatePlan> plans;  // the rates to try, in order; empty: the window's
+    if (int status = PlanWriteRates(args, &clock, &plans); status != kLinkReady) return status;
+    const bool planned = args.rateGiven || args.clockGiven;
 
     // SIGINT, SIGTERM and SIGHUP stop the write at its next safe point
     // instead of killing it mid-frame; the board stays in boot mode.
@@ -165,17 +202,22 @@ int RunWrite(const CliArgs& args) {
 
     form.SetProgressBytes(image.ImageLength);
     form.CheckStop();   // a signal during the connection: the write does not begin
-    const WriteOutcome outcome =
-        Button1Click(form, [&](FormCore& f) { return TransferCheckedImage(f, image, read); });
+    ProgramOptions programming;
+    programming.skipBlank = args.skipBlank;
+    const TransferStep transfer = [&](FormCore& f) { return TransferCheckedImage(f, image, read, programming); };
+    const WriteOutcome outcome = plans.empty() ? Button1Click(form, transfer)
+                                               : WriteAtRates(form, transfer, plans, clock, args.rateFastest);
 
     summary.elapsedSeconds = elapsed();
     summary.end = EndOf(outcome.result);
     summary.exitStatus = ExitStatusOf(outcome);
     summary.message = outcome.message;
-    summary.blocksSent = form.BlocksAcknowledged();
+    summary.blocksSent = outcome.blocksSent;
+    if (args.skipBlank) summary.blocksSkipped = outcome.blocksSkipped;
     const WriteStage stage = outcome.stage;
+    if (outcome.bitRate != 0 && (outcome.Done() || stage > WriteStage::NewBitRateConfirm))
+        summary.bitRate = outcome.bitRate;
     if (!outcome.Done() && stage != WriteStage::None) summary.stage = static_cast<int>(stage);
-    if (outcome.Done() || stage > WriteStage::NewBitRateConfirm) summary.bitRate = proto::kWriteBitRate;
     if (outcome.Done()) summary.programmedTo = image.ImageLength;
     else if (stage >= WriteStage::Programming) summary.programmedTo = outcome.programmedTo;
     summary.board = BoardStateAfter(outcome);
@@ -185,6 +227,13 @@ int RunWrite(const CliArgs& args) {
         summary.message = "interrupted by " + StopSignalName(signal);
         form.ReportStop("write " + summary.message + "; the board is " +
                         DescribeBoard(summary.board, summary.programmedTo));
+    }
+    form.Finish();
+    // What the new options did, on a line of its own after the messages.
+    if (outcome.Done() && (planned || args.skipBlank) && !args.quiet && !args.json) {
+        std::printf("written at %u bit/s: %u blocks sent, %u skipped\n", outcome.bitRate, outcome.blocksSent,
+                    outcome.blocksSkipped);
+        std::fflush(stdout);
     }
     return Report(args, form, summary);
 }
