@@ -125,7 +125,7 @@ void OpenConverter(FormCore& form) {
     }
 
     // 3. The link settings, whatever the outcome; their statuses are ignored.
-    SetBaudRate(DeviceHandle, 19200);
+    form.SetLinkRate(19200);
     SetDataCharacteristics(DeviceHandle, BITS_8, STOP_BITS_1, PARITY_NONE);
     SetTimeouts(DeviceHandle, 0, 0);
     SetUsbParameters(DeviceHandle, 10000, 10000);

@@ -1,6 +1,7 @@
 #include "app/FormCore.h"
 
 #include "image/TransferImage.h"
+#include "link/Driver.h"
 #include "monitor/ReceivePump.h"
 
 void FormCore::Timer1Timer() {
@@ -17,6 +18,11 @@ void FormCore::WaitForTicks(int32_t n) {
 
 void FormCore::SoundBeep() {
     if (SoundTicked()) SystemBeep();
+}
+
+uint32_t FormCore::SetLinkRate(uint32_t rate) {
+    LinkRate = rate;
+    return SetBaudRate(DeviceHandle, rate);
 }
 
 void FormCore::TransferImage() { ::TransferImage(*this); }

@@ -28,6 +28,7 @@ public:
     int32_t WaitTicks = 0;        // countdown in 100 ms ticks
     uint8_t LinkBusy = 0;         // set while the start-up connection or a write uses the link
     uint8_t MonitorRateSet = 0;   // set once the monitor rate was given or a write started
+    uint32_t LinkRate = 0;        // the bit rate the link was last set to; 0 before the first
     uint8_t Settings[3] = {0, 0, 0};
     char SerialNumber[64] = {};
 
@@ -40,6 +41,13 @@ public:
 
     // The Sound beep: the system beep, only while "Sound" is ticked.
     void SoundBeep();
+
+    // Sets the link's bit rate and records it in LinkRate. Every change of
+    // the host's rate goes through here, so LinkRate always tells the rate
+    // the link is at. The rate is recorded whatever the driver returns (a
+    // failed call is not repeated by the next comparison); the status is
+    // returned and LastStatus is left alone.
+    uint32_t SetLinkRate(uint32_t rate);
 
     // --- the host interface ---
     // Replaces the status line's text.

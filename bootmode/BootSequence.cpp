@@ -109,7 +109,7 @@ bool DeviceCheck(const uint8_t* bytes, size_t count) {
 uint8_t RunBootSequence(FormCore& form) {
     for (const Stage& stage : Stages()) {
         // 1. A new bit rate, where the stage asks for one.
-        if (stage.rateBefore != 0) SetBaudRate(DeviceHandle, stage.rateBefore);
+        if (stage.rateBefore != 0) form.SetLinkRate(stage.rateBefore);
         // 2. Purge both queues.
         PurgeBuffers(DeviceHandle, PURGE_BOTH);
         if (stage.beforeWrite) form.ShowStatus(stage.beforeWrite);

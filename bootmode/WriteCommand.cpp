@@ -76,7 +76,7 @@ void Button1Click(FormCore& form) {
     form.LinkBusy = 1;
     form.MonitorRateSet = 1;
     // 3. The rate of the adjustment.
-    SetBaudRate(DeviceHandle, proto::kAdjustBitRate);
+    form.SetLinkRate(proto::kAdjustBitRate);
     // 4., 5.
     form.SoundBeep();
     form.ShowStatus("bit rate adjust");

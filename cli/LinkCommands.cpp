@@ -5,6 +5,7 @@
 
 #include "bootmode/ResetLines.h"
 #include "link/Provider.h"
+#include "monitor/Monitor.h"
 #include "sim/SimOptions.h"
 #include "sim/SimPty.h"
 
@@ -32,6 +33,8 @@ int RunReset(const CliArgs& args) {
     if (int status = SetUpLink(args.link); status >= 0) return status;
     ConsoleForm form;
     if (!ConnectAsStartUp(form)) return kExitFailure;
+    // The program starts talking at once, and at the monitor's rate.
+    UseMonitorRate(form);
     ResetTarget(form);
     return kExitOk;
 }

@@ -7,15 +7,19 @@
 bool MonitorView(FormCore& form) {
     // 1. The link belongs to a write or the start-up connection.
     if (form.LinkBusy) return false;
-    // 2. The monitor rate, once per run and never after a write has started.
-    //    The flag goes up first and stays up even if the call fails.
-    if (!form.MonitorRateSet) {
-        form.MonitorRateSet = 1;
-        SetBaudRate(DeviceHandle, kMonitorBitRate);
-    }
+    // 2. The monitor rate. MonitorRateSet records that the monitor has been
+    //    asked for; whether the rate must change is told by the rate the
+    //    link is at, since a write that failed before its new bit rate
+    //    leaves the link at the adjustment's 19200 bit/s.
+    form.MonitorRateSet = 1;
+    UseMonitorRate(form);
     // 3. The beep; 4. the caller shows the window.
     form.SoundBeep();
     return true;
+}
+
+void UseMonitorRate(FormCore& form) {
+    if (form.LinkRate != kMonitorBitRate) form.SetLinkRate(kMonitorBitRate);
 }
 
 uint8_t KeyByte(int button, bool smallLetter) {
@@ -33,6 +37,7 @@ uint8_t KeyByte(int button, bool smallLetter) {
 
 void SendKey(FormCore& form, uint8_t keyChar) {
     if (form.LinkBusy) return;
+    UseMonitorRate(form);
     form.SoundBeep();
     uint8_t buffer[1] = {keyChar};
     uint32_t written = 0;
@@ -41,6 +46,7 @@ void SendKey(FormCore& form, uint8_t keyChar) {
 
 void CpuReset(FormCore& form) {
     if (form.LinkBusy) return;
+    UseMonitorRate(form);
     form.SoundBeep();
     ResetTarget(form);
 }

@@ -2,6 +2,7 @@
 
 #include "MonitorFixture.h"
 #include "app/MainWindow.h"
+#include "monitor/Monitor.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -195,6 +196,7 @@ TEST_F(MonitorWindow, CpuResetRestartsTheTargetUnlessALinkIsBusy) {
     EXPECT_EQ(calls(), Strings{});
 
     form.LinkBusy = 0;
+    form.LinkRate = kMonitorBitRate;  // as VIEW left it
     window->Button43->click();
     EXPECT_EQ(calls(), (Strings{"beep", "SetRts", "SetDtr", "ClearDtr"}));
 }

@@ -24,7 +24,7 @@ struct SimScope {
         DeviceHandle = nullptr;
         LastStatus = 0;
         OpenBySerialNumber(kSimSerialNumber, OPEN_BY_SERIAL_NUMBER, &DeviceHandle);
-        SetBaudRate(DeviceHandle, 19200);
+        form.SetLinkRate(19200);
         SetDataCharacteristics(DeviceHandle, BITS_8, STOP_BITS_1, PARITY_NONE);
         board.SetUnplugAfter(options.unplugAfter);
     }
