@@ -3,7 +3,8 @@
 // Contract
 // - ConfigureImageFileDialog sets up a Qt (non-native) open dialog with two
 //   filter entries: "MOTファイル(*.MOT,*.S)", which shows files matching
-//   *.MOT* or *.S in any letter case, and "All files (*)". The read-only box
+//   *.MOT* or *.S in any letter case, and "All files (*)". Its title says
+//   that the flash has just been erased and that Cancel leaves it blank. The read-only box
 //   starts ticked; only an existing file can be chosen.
 // - RunImageFileDialog runs it modally: true with the chosen path (in the
 //   file system's encoding), false when the user cancelled.
@@ -15,6 +16,7 @@
 class QFileDialog;
 
 extern const char* const kImageFilterLabel;   // "MOTファイル(*.MOT,*.S)"
+extern const char* const kImageDialogTitle;   // the dialog's title
 
 void ConfigureImageFileDialog(QFileDialog& dialog);
 bool RunImageFileDialog(QFileDialog& dialog, std::string& path);
