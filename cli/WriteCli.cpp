@@ -3,9 +3,12 @@
 //
 // 1. Check the link options (a bad --sim option is a usage error).
 // 2. Read FILE completely with the reader of the window's transfer. A file
-//    that cannot be read, or that the reader refuses (its message and the
-//    Sound beep, as in the window), ends the command with exit status 2: no provider is installed, no converter opened, and the
-//    simulated board's flash file is not even opened.
+//    that cannot be read (its reason on standard error, after the file's
+//    name), or that the reader refuses (its message and the Sound beep, as
+//    in the window, and the message after the file's name on standard
+//    error), ends the command with exit status 2: no provider is installed,
+//    no converter opened, and the simulated board's flash file is not even
+//    opened.
 // 3. Install the provider and connect as the start-up does; a converter that
 //    did not open ends the command with exit status 1.
 // 4. Run the write command with the checked image in place of the file
@@ -68,7 +71,10 @@ int RunWrite(const CliArgs& args) {
         return kExitUsage;
     }
     if (!read.Accepted()) {
+        // The status line as the window shows it, and on standard error the
+        // refusal with the file's name.
         form.ShowStatus(read.message);
+        std::fprintf(stderr, "h8sxwriter: %s: %s\n", args.file.c_str(), read.message.c_str());
         form.SoundBeep();
         form.Finish();
         return kExitUsage;
