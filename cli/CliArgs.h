@@ -38,6 +38,7 @@ struct CliArgs {
     bool quiet = false;       // write: only the last message
     bool reset = false;       // monitor: restart the target first
     double seconds = -1;      // monitor: run this long (< 0: until quit / EOF)
+    std::string enter = "\r";  // monitor: what Enter on a terminal sends (--eol cr|lf|crlf)
     std::string ptyLink;      // sim: the symlink to create
 };
 

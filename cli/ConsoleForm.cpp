@@ -141,6 +141,7 @@ void ConsoleForm::AppendMonitorLine(const std::string& bytes) {
     std::fflush(out_);
     WriteAll(monitorFd_, bytes.data(), bytes.size());
     monitorBytes_ += bytes.size();
+    if (!bytes.empty()) lastMonitorByte_ = static_cast<unsigned char>(bytes.back());
 }
 
 void ConsoleForm::TransferImage() {

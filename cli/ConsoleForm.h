@@ -47,6 +47,8 @@ public:
     void SetMonitorOutput(int fd) { monitorFd_ = fd; }
     // How many received bytes went to the monitor descriptor so far.
     uint64_t MonitorBytes() const { return monitorBytes_; }
+    // The last byte that went to the monitor descriptor; -1 before the first.
+    int LastMonitorByte() const { return lastMonitorByte_; }
     void SetImagePath(const std::string& path) { imagePath_ = path; }
     // The size in bytes of the image being programmed, for the bar's byte
     // counts; 0 shows the bar's own units.
@@ -91,6 +93,7 @@ private:
     bool errIsTerminal_;
     int monitorFd_ = -1;
     uint64_t monitorBytes_ = 0;
+    int lastMonitorByte_ = -1;
     std::string imagePath_;
     std::function<void()> transfer_;
     std::string lastStatus_;

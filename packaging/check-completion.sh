@@ -30,7 +30,8 @@ expect "h8sxwriter mo" monitor
 expect "h8sxwriter --port /dev/ttyUSB0 w" write
 expect "h8sxwriter --" --port --sim --help --version
 expect "h8sxwriter write --" --port --sim --verbose --quiet --help
-expect "h8sxwriter --sim monitor --" --reset --seconds --port --sim --help
+expect "h8sxwriter --sim monitor --" --reset --seconds --eol --port --sim --help
+expect "h8sxwriter monitor --eol " cr lf crlf
 expect "h8sxwriter sim --p" --pty
 expect "h8sxwriter write " a.mot B.S sub
 expect "h8sxwriter write --port n" notes.txt

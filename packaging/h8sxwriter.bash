@@ -49,7 +49,7 @@ _h8sxwriter() {
     local command="" i
     for ((i = 1; i < ${#words[@]}; i++)); do
         case "${words[i]}" in
-            --port | --pty | --seconds) ((i++)) ;;
+            --port | --pty | --seconds | --eol) ((i++)) ;;
             -*) ;;
             *) command="${words[i]}"; break ;;
         esac
@@ -59,6 +59,7 @@ _h8sxwriter() {
         --port) _h8sxwriter_devices "$cur"; return ;;
         --pty) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")); return ;;
         --seconds) return ;;
+        --eol) _h8sxwriter_offer "cr lf crlf" "$cur"; return ;;
     esac
 
     case "$cur" in
@@ -78,7 +79,7 @@ _h8sxwriter() {
     local options
     case "$command" in
         write) options="--port --sim --verbose -v --quiet -q --help -h" ;;
-        monitor) options="--reset --seconds --port --sim --help -h" ;;
+        monitor) options="--reset --seconds --eol --port --sim --help -h" ;;
         reset | list) options="--port --sim --help -h" ;;
         sim) options="--pty --sim= --help -h" ;;
         *) options="--port --sim --help -h --version" ;;
