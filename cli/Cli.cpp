@@ -28,8 +28,9 @@ struct CommandHelp {
 };
 
 const CommandHelp kHelp[] = {
-    {CliCommand::Write, "write FILE [--port PATH | --sim[=OPTS]] [--verbose | --quiet]",
-     "Programs the Motorola S-record FILE into the target's flash.\n"
+    {CliCommand::Write, "write FILE [--format F [--address A]] [--port PATH | --sim[=OPTS]] [--verbose | --quiet]",
+     "Programs FILE into the target's flash: Motorola S-records or Intel HEX, told\n"
+     "apart by the file's content (first character 'S' or ':'), or raw binary.\n"
      "FILE is read and checked completely first; a refused or unreadable file ends\n"
      "the command (exit 2) before the converter or the target is touched. Then the\n"
      "converter is opened, the target is put into boot mode, its flash is erased and\n"
@@ -37,6 +38,10 @@ const CommandHelp kHelp[] = {
      "Each status message goes to standard output on a line of its own. While\n"
      "standard error is a terminal a progress bar there follows the programming.\n"
      "\n"
+     "  --format F       read FILE as F whatever it holds: srec, hex, or bin (raw\n"
+     "                   bytes, never detected)\n"
+     "  --address A      with bin: the flash address of the file's first byte\n"
+     "                   (decimal or 0x hex; default 0)\n"
      "  -v, --verbose    also the per-block texts (\"rssponse OK\" and a blank line)\n"
      "  -q, --quiet      only the last message\n"
      "Exit status: 0 when the write ended with \"FLASH ROM write correct done!\",\n"
@@ -81,7 +86,7 @@ void PrintProgramHelp() {
         "FTDI USB-to-serial converter, with a serial monitor and a simulated board.\n"
         "\n"
         "Commands:\n"
-        "  write FILE       program an S-record file into the target's flash\n"
+        "  write FILE       program an S-record, Intel HEX or binary file into the flash\n"
         "  monitor          terminal serial monitor at 38400 bit/s\n"
         "  reset            restart the target into its program\n"
         "  list             list the converters found\n"

@@ -1,29 +1,27 @@
-// `write FILE`: programs an S-record file, as FWRITE does, with the file read
+// `write FILE`: programs an S-record, Intel HEX or (with --format bin) raw
+// binary file, as FWRITE does, with the file read
 // and checked before anything touches the converter.
 //
-// 1. Check the link options (a bad --sim option is a usage error).
-// 2. Read FILE completely with the reader of the window's transfer. A file
-//    that cannot be read (its reason on standard error, after the file's
-//    name), or that the reader refuses (its message and the Sound beep, as
-//    in the window, and the message after the file's name on standard
-//    error), ends the command with exit status 2: no provider is installed,
-//    no converter opened, and the simulated board's flash file is not even
-//    opened.
-// 3. Install the provider and connect as the start-up does; a converter that
-//    did not open ends the command with exit status 1.
-// 4. Run the write command with the checked image in place of the file
-//    dialog: the transfer shows the window's messages of the file choice and
-//    the reading ("select write file", "file is transing,,", the file's
-//    end-record text) and programs the image. Exit status 0 only when the
-//    write ended with the success message.
+// The link options are checked first (a bad --sim option is a usage error).
+// FILE is then read completely with the reader of the window's transfer: a
+// file that cannot be read (its reason on standard error, after the file's
+// name), or that the reader refuses (its message and the Sound beep, as in
+// the window, and on standard error the message after the file's name), ends
+// the command with exit status 2 before a provider is installed or a
+// converter opened, so the simulated board's flash file is not even opened.
+// Only then the link is set up and connected as the start-up does; a
+// converter that did not open ends the command with exit status 1. The write
+// command runs with the checked image in place of the file dialog
+// (TransferCheckedImage shows the messages of the file choice and the reading
+// as the window does), and the exit status follows its outcome.
 #include "cli/Commands.h"
 #include "cli/ConsoleForm.h"
 #include "cli/LinkSetup.h"
 
 #include "bootmode/WriteCommand.h"
 #include "image/FlashImage.h"
-#include "image/ProgramImage.h"
-#include "image/SRecordReader.h"
+#include "image/ImageReader.h"
+#include "image/TransferImage.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -32,8 +30,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr const char* kWriteDone = "FLASH ROM write correct done!";
 
 // Why `path` could not be read, in the system's words.
 std::string ReadFailure(const std::string& path) {
@@ -54,18 +50,28 @@ ConsoleForm::Verbosity VerbosityOf(const CliArgs& args) {
 
 }  // namespace
 
-int RunWrite(const CliArgs& args) {
-    // 1. The link options.
-    std::string error;
-    if (!CheckLink(args.link, &error)) {
-        std::fprintf(stderr, "h8sxwriter: %s\n", error.c_str());
-        return kExitUsage;
+int ExitStatusOf(const WriteOutcome& outcome) {
+    switch (outcome.result) {
+    case WriteResult::Done: return kExitOk;
+    case WriteResult::FileRefused: return kExitUsage;
+    case WriteResult::Cancelled:
+    case WriteResult::TargetFailed:
+    case WriteResult::LinkFailed:
+    case WriteResult::Busy: break;
     }
+    return kExitFailure;
+}
 
-    // 2. The file.
+int RunWrite(const CliArgs& args) {
+    LinkChoice link = args.link;
+    if (int status = CheckLink(link); status != kLinkReady) return status;
+
     ConsoleForm form(VerbosityOf(args));
     FlashImage image;
-    const ReadResult read = ReadSRecordFile(args.file, image);
+    ImageReadOptions options;
+    options.format = args.format;
+    options.binaryAddress = args.address;
+    const ReadResult read = ReadImageFile(args.file, image, options);
     if (read.outcome == ReadOutcome::CannotOpen) {
         std::fprintf(stderr, "h8sxwriter: %s: %s\n", args.file.c_str(), ReadFailure(args.file).c_str());
         return kExitUsage;
@@ -80,29 +86,15 @@ int RunWrite(const CliArgs& args) {
         return kExitUsage;
     }
 
-    // 3. The converter.
-    if (!InstallLink(args.link, &error)) {
-        std::fprintf(stderr, "h8sxwriter: %s\n", error.c_str());
-        return kExitFailure;
-    }
+    if (int status = InstallLink(link); status != kLinkReady) return status;
     if (!ConnectAsStartUp(form)) {
         form.Finish();
-        return kExitFailure;
+        return ExitStatusOf(WriteOutcome::Of(WriteResult::LinkFailed));
     }
 
-    // 4. The write.
-    form.SetImagePath(args.file);
     form.SetProgressBytes(image.ImageLength);
-    form.SetTransfer([&] {
-        // The window's stages of the file choice and the reading, with FILE
-        // as the choice and the image read in step 2 as its result.
-        form.ShowStatus("select write file");
-        form.SetProgressPosition(0);
-        form.ShowStatus("file is transing,,");
-        form.ShowStatus(read.endText);
-        ProgramImage(form, image);
-    });
-    Button1Click(form);
+    const WriteOutcome outcome =
+        Button1Click(form, [&](FormCore& f) { return TransferCheckedImage(f, image, read); });
     form.Finish();
-    return form.LastStatusText() == kWriteDone ? kExitOk : kExitFailure;
+    return ExitStatusOf(outcome);
 }

@@ -1,25 +1,26 @@
 #include "monitor/Monitor.h"
 
-#include "app/FormCore.h"
 #include "bootmode/ResetLines.h"
+#include "core/FormCore.h"
+#include "bootmode/LinkRate.h"
 #include "link/Driver.h"
 
 bool MonitorView(FormCore& form) {
-    // 1. The link belongs to a write or the start-up connection.
+    // The link belongs to a write or the start-up connection.
     if (form.LinkBusy) return false;
-    // 2. The monitor rate. MonitorRateSet records that the monitor has been
-    //    asked for; whether the rate must change is told by the rate the
-    //    link is at, since a write that failed before its new bit rate
-    //    leaves the link at the adjustment's 19200 bit/s.
+    // The monitor rate. MonitorRateSet records that the monitor has been
+    // asked for; whether the rate must change is told by the rate the link
+    // is at, since a write that failed before its new bit rate leaves the
+    // link at the adjustment's 19200 bit/s.
     form.MonitorRateSet = 1;
     UseMonitorRate(form);
-    // 3. The beep; 4. the caller shows the window.
+    // The caller shows the window after the beep.
     form.SoundBeep();
     return true;
 }
 
 void UseMonitorRate(FormCore& form) {
-    if (form.LinkRate != kMonitorBitRate) form.SetLinkRate(kMonitorBitRate);
+    if (form.LinkRate != kMonitorBitRate) SetLinkRate(form, kMonitorBitRate);
 }
 
 uint8_t KeyByte(int button, bool smallLetter) {

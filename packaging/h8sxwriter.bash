@@ -20,7 +20,7 @@ _h8sxwriter_files() {
     for f in $(compgen -d -- "$cur"); do COMPREPLY+=("$f"); done
     for f in $(compgen -f -- "$cur"); do
         [ -d "$f" ] && continue
-        case "${f,,}" in *.mot | *.s) COMPREPLY+=("$f") ;; esac
+        case "${f,,}" in *.mot | *.s | *.hex | *.ihx | *.bin) COMPREPLY+=("$f") ;; esac
     done
 }
 
@@ -49,7 +49,7 @@ _h8sxwriter() {
     local command="" i
     for ((i = 1; i < ${#words[@]}; i++)); do
         case "${words[i]}" in
-            --port | --pty | --seconds | --eol) ((i++)) ;;
+            --port | --pty | --seconds | --eol | --format | --address) ((i++)) ;;
             -*) ;;
             *) command="${words[i]}"; break ;;
         esac
@@ -58,8 +58,9 @@ _h8sxwriter() {
     case "$prev" in
         --port) _h8sxwriter_devices "$cur"; return ;;
         --pty) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")); return ;;
-        --seconds) return ;;
+        --seconds | --address) return ;;
         --eol) _h8sxwriter_offer "cr lf crlf" "$cur"; return ;;
+        --format) _h8sxwriter_offer "srec hex bin" "$cur"; return ;;
     esac
 
     case "$cur" in
@@ -78,7 +79,7 @@ _h8sxwriter() {
 
     local options
     case "$command" in
-        write) options="--port --sim --verbose -v --quiet -q --help -h" ;;
+        write) options="--port --sim --format --address --verbose -v --quiet -q --help -h" ;;
         monitor) options="--reset --seconds --eol --port --sim --help -h" ;;
         reset | list) options="--port --sim --help -h" ;;
         sim) options="--pty --sim= --help -h" ;;

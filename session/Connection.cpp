@@ -1,6 +1,7 @@
-#include "app/Connection.h"
+#include "session/Connection.h"
 
-#include "app/FormCore.h"
+#include "core/FormCore.h"
+#include "bootmode/LinkRate.h"
 #include "link/Driver.h"
 
 #include <cerrno>
@@ -135,10 +136,12 @@ void OpenConverter(FormCore& form) {
     } else {
         form.ShowStatus("USB Serial Number Open failed !");
         form.SystemBeep();
+        // The path and the operating system's reason, for the operator.
+        if (!LastReason.empty()) std::fprintf(stderr, "h8sxwriter: %s\n", LastReason.c_str());
     }
 
     // 3. The link settings, whatever the outcome; their statuses are ignored.
-    form.SetLinkRate(19200);
+    SetLinkRate(form, 19200);
     SetDataCharacteristics(DeviceHandle, BITS_8, STOP_BITS_1, PARITY_NONE);
     SetTimeouts(DeviceHandle, 0, 0);
     SetUsbParameters(DeviceHandle, 10000, 10000);
