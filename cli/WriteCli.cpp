@@ -67,6 +67,9 @@ int RunWrite(const CliArgs& args) {
     if (int status = CheckLink(link); status != kLinkReady) return status;
 
     ConsoleForm form(VerbosityOf(args));
+    // On a terminal the messages share one line, as on the window's status
+    // line; in a pipe or a file every message keeps a line of its own.
+    form.SetStatusOnOneLine(::isatty(STDOUT_FILENO) == 1);
     FlashImage image;
     ImageReadOptions options;
     options.format = args.format;
