@@ -4,14 +4,16 @@
 //
 // The link options are checked first (a bad --sim option is a usage error).
 // FILE is then read completely with the reader of the window's transfer: a
-// file that cannot be read, or that the reader refuses (its message and the
-// Sound beep, as in the window), ends the command with exit status 2 before a
-// provider is installed or a converter opened, so the simulated board's flash
-// file is not even opened. Only then the link is set up and connected as the
-// start-up does; a converter that did not open ends the command with exit
-// status 1. The write command runs with the checked image in place of the
-// file dialog (TransferCheckedImage shows the messages of the file choice and
-// the reading as the window does), and the exit status follows its outcome.
+// file that cannot be read (its reason on standard error, after the file's
+// name), or that the reader refuses (its message and the Sound beep, as in
+// the window, and on standard error the message after the file's name), ends
+// the command with exit status 2 before a provider is installed or a
+// converter opened, so the simulated board's flash file is not even opened.
+// Only then the link is set up and connected as the start-up does; a
+// converter that did not open ends the command with exit status 1. The write
+// command runs with the checked image in place of the file dialog
+// (TransferCheckedImage shows the messages of the file choice and the reading
+// as the window does), and the exit status follows its outcome.
 //
 // --rate and --clock are checked together with the link options
 // (bootmode/BitRate.h): a rate that is not usable with the clock is a usage
@@ -149,6 +151,9 @@ int RunWrite(const CliArgs& args) {
     // instead of killing it mid-frame; the board stays in boot mode.
     StopSignals stopSignals;
     ConsoleForm form(VerbosityOf(args));
+    // On a terminal the messages share one line, as on the window's status
+    // line; in a pipe or a file every message keeps a line of its own.
+    form.SetStatusOnOneLine(::isatty(STDOUT_FILENO) == 1);
     form.SetEventOutput(args.progressFd);
     form.StopOnSignals(true);
     WriteSummary summary;
@@ -173,7 +178,10 @@ int RunWrite(const CliArgs& args) {
         return Report(args, form, summary);
     }
     if (!read.Accepted()) {
+        // The status line as the window shows it, and on standard error the
+        // refusal with the file's name.
         form.ShowStatus(read.message);
+        std::fprintf(stderr, "h8sxwriter: %s: %s\n", args.file.c_str(), read.message.c_str());
         form.SoundBeep();
         summary.end = WriteEnd::FileRefused;
         summary.exitStatus = kExitUsage;
