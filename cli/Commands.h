@@ -22,6 +22,9 @@ int ExitStatusOf(const WriteOutcome& outcome);
 // kLinkReady (cli/LinkSetup.h).
 int PlanWriteRates(const CliArgs& args, ClockSetup* clock, std::vector<RatePlan>* plans);
 
+// Why the file at `path` could not be read, in the system's words.
+std::string ReadFailure(const std::string& path);
+
 int RunWrite(const CliArgs& args);
 int RunMonitor(const CliArgs& args);
 int RunReset(const CliArgs& args);

@@ -384,11 +384,7 @@ int RunGangWrite(const CliArgs& args, const std::vector<std::string>& argv) {
     const ReadResult read = ReadImageFile(args.file, image, options);
     if (!read.Accepted()) {
         std::string message = read.message;
-        if (read.outcome == ReadOutcome::CannotOpen) {
-            const int fd = ::open(args.file.c_str(), O_RDONLY);
-            message = fd < 0 ? std::strerror(errno) : "cannot be read";
-            if (fd >= 0) ::close(fd);
-        }
+        if (read.outcome == ReadOutcome::CannotOpen) message = ReadFailure(args.file);
         if (args.json) {
             std::vector<WriteSummary> all;
             for (const Board& b : boards) {

@@ -50,16 +50,6 @@
 
 namespace {
 
-// Why `path` could not be read, in the system's words.
-std::string ReadFailure(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY);
-    if (fd < 0) return std::strerror(errno);
-    char c;
-    ssize_t n = ::read(fd, &c, 1);
-    const int err = errno;
-    ::close(fd);
-    return n < 0 ? std::strerror(err) : "cannot be read";
-}
 
 ConsoleForm::Verbosity VerbosityOf(const CliArgs& args) {
     if (args.json) return ConsoleForm::Verbosity::Silent;
@@ -117,6 +107,16 @@ int ExitStatusOf(const WriteOutcome& outcome) {
     case WriteResult::Interrupted: break;
     }
     return kExitFailure;
+}
+
+std::string ReadFailure(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0) return std::strerror(errno);
+    char c;
+    ssize_t n = ::read(fd, &c, 1);
+    const int err = errno;
+    ::close(fd);
+    return n < 0 ? std::strerror(err) : "cannot be read";
 }
 
 int PlanWriteRates(const CliArgs& args, ClockSetup* clock, std::vector<RatePlan>* plans) {
