@@ -12,13 +12,16 @@
 // - LinkFailed: the converter could not be opened, so no write began.
 // - Busy: a write, a restart of the target or the start-up connection was
 //   running; the request was ignored without traffic or message.
+// - Interrupted: the host asked the write to stop (FormCore::StopRequested);
+//   `stage` is the one it stopped in or before. The target was left in boot
+//   mode, not restarted.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <utility>
 
-enum class WriteResult { Done, Cancelled, FileRefused, TargetFailed, LinkFailed, Busy };
+enum class WriteResult { Done, Cancelled, FileRefused, TargetFailed, LinkFailed, Busy, Interrupted };
 
 // The stages of a write, numbered as the boot-mode messages number them
 // ("get ack 3", "Erase err 11"); programming and its end command follow.
@@ -44,6 +47,8 @@ struct WriteOutcome {
     WriteResult result = WriteResult::Done;
     WriteStage stage = WriteStage::None;
     std::string message;
+    // From the programming on: the image is acknowledged below this address.
+    uint32_t programmedTo = 0;
 
     // What programming did, for a summary: the bit rate told to the chip for
     // it (0 before the boot-mode sequence chose one), the blocks sent and the
@@ -66,6 +71,11 @@ struct WriteOutcome {
     }
     static WriteOutcome TargetFailed(WriteStage stage, std::string message) {
         WriteOutcome o = Of(WriteResult::TargetFailed, std::move(message));
+        o.stage = stage;
+        return o;
+    }
+    static WriteOutcome Interrupted(WriteStage stage) {
+        WriteOutcome o = Of(WriteResult::Interrupted);
         o.stage = stage;
         return o;
     }

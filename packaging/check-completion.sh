@@ -29,7 +29,7 @@ expect "h8sxwriter " write monitor reset list rates sim
 expect "h8sxwriter mo" monitor
 expect "h8sxwriter --port /dev/ttyUSB0 w" write
 expect "h8sxwriter --" --port --sim --help --version
-expect "h8sxwriter write --" --port --sim --format --address --verbose --quiet --rate --clock --skip-blank --help
+expect "h8sxwriter write --" --port --sim --format --address --verbose --quiet --json --all --rate --clock --skip-blank --help
 expect "h8sxwriter write --rate f" fastest
 expect "h8sxwriter rates --" --clock --help
 expect "h8sxwriter --sim monitor --" --reset --seconds --eol --port --sim --help

@@ -80,7 +80,7 @@ _h8sxwriter() {
 
     local options
     case "$command" in
-        write) options="--port --sim --format --address --verbose -v --quiet -q --rate --clock --skip-blank --help -h" ;;
+        write) options="--port --sim --format --address --verbose -v --quiet -q --json --all --rate --clock --skip-blank --help -h" ;;
         rates) options="--clock --help -h" ;;
         monitor) options="--reset --seconds --eol --port --sim --help -h" ;;
         reset | list) options="--port --sim --help -h" ;;
