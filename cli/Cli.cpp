@@ -2,6 +2,7 @@
 
 #include "cli/CliArgs.h"
 #include "cli/Commands.h"
+#include "packaging/BuildRevision.h"
 
 #include <csignal>
 #include <cstdio>
@@ -88,7 +89,7 @@ void PrintProgramHelp() {
         "%s"
         "\n"
         "  -h, --help       this help; 'h8sxwriter COMMAND --help' for a command\n"
-        "  --version        the program's version\n"
+        "  --version        the program's version (and git revision)\n"
         "%s",
         kLinkHelp, kExitHelp);
 }
@@ -125,7 +126,9 @@ int CliMain(int argc, char** argv) {
         return kExitOk;
     }
     if (a.version) {
-        std::printf("h8sxwriter %s\n", H8SXWRITER_VERSION);
+        // A build from a git work tree names its revision too.
+        if (*BuildRevision()) std::printf("h8sxwriter %s (git %s)\n", H8SXWRITER_VERSION, BuildRevision());
+        else std::printf("h8sxwriter %s\n", H8SXWRITER_VERSION);
         return kExitOk;
     }
     // A reader that goes away (`h8sxwriter write ... | head -3`) must not end
