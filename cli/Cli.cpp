@@ -28,7 +28,7 @@ struct CommandHelp {
 };
 
 const CommandHelp kHelp[] = {
-    {CliCommand::Write, "write FILE [--port PATH | --sim[=OPTS]] [--verbose | --quiet]",
+    {CliCommand::Write, "write FILE [--verify[=read|sum]] [--port PATH | --sim[=OPTS]] [--verbose | --quiet]",
      "Programs the Motorola S-record FILE into the target's flash.\n"
      "FILE is read and checked completely first; a refused or unreadable file ends\n"
      "the command (exit 2) before the converter or the target is touched. Then the\n"
@@ -37,10 +37,26 @@ const CommandHelp kHelp[] = {
      "Each status message goes to standard output on a line of its own. While\n"
      "standard error is a terminal a progress bar there follows the programming.\n"
      "\n"
+     "A file whose records hold no data byte is refused (exit 2): writing it would\n"
+     "only erase the flash, which 'h8sxwriter erase' does on purpose.\n"
+     "\n"
+     "  --verify[=read|sum]\n"
+     "                   after programming, before the restart, check the flash:\n"
+     "                   read = read the image's range back and compare it byte\n"
+     "                   for byte (--verify alone); sum = compare the chip's sum\n"
+     "                   of its whole user area with the one expected\n"
      "  -v, --verbose    also the per-block texts (\"rssponse OK\" and a blank line)\n"
      "  -q, --quiet      only the last message\n"
-     "Exit status: 0 when the write ended with \"FLASH ROM write correct done!\",\n"
-     "1 for a failure of the target or the link, 2 for usage and file errors.\n"},
+     "Exit status: 0 when the write ended with \"FLASH ROM write correct done!\"\n"
+     "(and, with --verify, the verify passed), 1 for a failure of the target or the\n"
+     "link or a failed verify, 2 for usage and file errors.\n"},
+    {CliCommand::Erase, "erase [--port PATH | --sim[=OPTS]] [--quiet]",
+     "Erases the target's flash: restarts it into boot mode, runs the boot-mode\n"
+     "sequence up to the erase and the user-area selection, confirms with the\n"
+     "chip's blank check and restarts the target.\n"
+     "\n"
+     "  -q, --quiet      only the last message\n"
+     "Exit status: 0 when the blank check passed, 1 otherwise, 2 for usage errors.\n"},
     {CliCommand::Monitor, "monitor [--reset] [--seconds N] [--port PATH | --sim[=OPTS]]",
      "A terminal serial monitor at 38400 bit/s: bytes from the target go to standard\n"
      "output unchanged, bytes from standard input go to the target. While standard\n"
@@ -81,6 +97,7 @@ void PrintProgramHelp() {
         "\n"
         "Commands:\n"
         "  write FILE       program an S-record file into the target's flash\n"
+        "  erase            erase the target's flash and check that it is blank\n"
         "  monitor          terminal serial monitor at 38400 bit/s\n"
         "  reset            restart the target into its program\n"
         "  list             list the converters found\n"
@@ -97,7 +114,8 @@ void PrintProgramHelp() {
 void PrintCommandHelp(const CommandHelp& h) {
     std::printf("Usage: h8sxwriter %s\n\n%s", h.usage, h.text);
     if (h.command != CliCommand::Sim) std::printf("\n%s", kLinkHelp);
-    if (h.command != CliCommand::Write && h.command != CliCommand::Sim) std::printf("%s", kExitHelp);
+    if (h.command != CliCommand::Write && h.command != CliCommand::Erase && h.command != CliCommand::Sim)
+        std::printf("%s", kExitHelp);
 }
 
 int UsageError(const CliArgs& a) {
@@ -108,7 +126,7 @@ int UsageError(const CliArgs& a) {
     } else {
         std::fprintf(stderr,
                      "Usage: h8sxwriter [--port PATH | --sim[=OPTS]] [COMMAND [ARGUMENTS]]\n"
-                     "Commands: write, monitor, reset, list, sim. Try 'h8sxwriter --help'.\n");
+                     "Commands: write, erase, monitor, reset, list, sim. Try 'h8sxwriter --help'.\n");
     }
     return kExitUsage;
 }
@@ -137,6 +155,7 @@ int CliMain(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
     switch (a.command) {
         case CliCommand::Write: return RunWrite(a);
+        case CliCommand::Erase: return RunErase(a);
         case CliCommand::Monitor: return RunMonitor(a);
         case CliCommand::Reset: return RunReset(a);
         case CliCommand::List: return RunList(a);

@@ -14,7 +14,7 @@ struct CommandEntry {
 };
 constexpr CommandEntry kCommands[] = {
     {"write", CliCommand::Write}, {"monitor", CliCommand::Monitor}, {"reset", CliCommand::Reset},
-    {"list", CliCommand::List},   {"sim", CliCommand::Sim},
+    {"list", CliCommand::List},   {"sim", CliCommand::Sim},         {"erase", CliCommand::Erase},
 };
 
 CliCommand FindCommand(const std::string& word) {
@@ -48,18 +48,19 @@ bool ParseSeconds(const std::string& text, double* out) {
 
 // Which options a command accepts, beyond --help.
 struct Accepts {
-    bool link, linkPort, verbose, reset, seconds, pty;
+    bool link, linkPort, verbose, reset, seconds, pty, verify;
 };
 Accepts AcceptsOf(CliCommand c) {
     switch (c) {
-        case CliCommand::Write: return {true, true, true, false, false, false};
-        case CliCommand::Monitor: return {true, true, false, true, true, false};
+        case CliCommand::Write: return {true, true, true, false, false, false, true};
+        case CliCommand::Erase: return {true, true, true, false, false, false, false};
+        case CliCommand::Monitor: return {true, true, false, true, true, false, false};
         case CliCommand::Reset:
-        case CliCommand::List: return {true, true, false, false, false, false};
-        case CliCommand::Sim: return {true, false, false, false, false, true};
+        case CliCommand::List: return {true, true, false, false, false, false, false};
+        case CliCommand::Sim: return {true, false, false, false, false, true, false};
         case CliCommand::None: break;
     }
-    return {true, true, false, false, false, false};
+    return {true, true, false, false, false, false, false};
 }
 
 }  // namespace
@@ -153,6 +154,11 @@ CliArgs ParseCliArgs(int argc, char** argv) {
             a.verbose = true;
         } else if ((name == "--quiet" || name == "-q") && accepts.verbose && !hasValue) {
             a.quiet = true;
+        } else if (name == "--verify" && accepts.verify) {
+            // Its value only after '=': a word behind it is the FILE.
+            a.verify = hasValue ? value : "read";
+            if (a.verify != "read" && a.verify != "sum")
+                fail("bad value for --verify: '" + value + "' (read or sum)");
         } else if (name == "--reset" && accepts.reset && !hasValue) {
             a.reset = true;
         } else if (name == "--seconds" && accepts.seconds) {

@@ -15,7 +15,7 @@
 
 #include <string>
 
-enum class CliCommand { None, Write, Monitor, Reset, List, Sim };
+enum class CliCommand { None, Write, Monitor, Reset, List, Sim, Erase };
 
 struct LinkArgs {
     enum class Kind { Scan, Port, Sim };
@@ -36,6 +36,7 @@ struct CliArgs {
     std::string file;         // write: the S-record file
     bool verbose = false;     // write: also the per-block texts
     bool quiet = false;       // write: only the last message
+    std::string verify;       // write: "" no verify, "read" or "sum" (--verify alone: "read")
     bool reset = false;       // monitor: restart the target first
     double seconds = -1;      // monitor: run this long (< 0: until quit / EOF)
     std::string ptyLink;      // sim: the symlink to create

@@ -10,6 +10,7 @@ constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
 
 int RunWrite(const CliArgs& args);
+int RunErase(const CliArgs& args);
 int RunMonitor(const CliArgs& args);
 int RunReset(const CliArgs& args);
 int RunList(const CliArgs& args);

@@ -5,14 +5,19 @@
 // 2. Read FILE completely with the reader of the window's transfer. A file
 //    that cannot be read, or that the reader refuses (its message and the
 //    Sound beep, as in the window), ends the command with exit status 2: no provider is installed, no converter opened, and the
-//    simulated board's flash file is not even opened.
+//    simulated board's flash file is not even opened. So does a file whose
+//    records hold no data byte (an end record alone): writing it would only
+//    erase the flash.
 // 3. Install the provider and connect as the start-up does; a converter that
 //    did not open ends the command with exit status 1.
 // 4. Run the write command with the checked image in place of the file
 //    dialog: the transfer shows the window's messages of the file choice and
 //    the reading ("select write file", "file is transing,,", the file's
-//    end-record text) and programs the image. Exit status 0 only when the
-//    write ended with the success message.
+//    end-record text) and programs the image. With --verify, once the end of
+//    programming is acknowledged and before the final restart, the flash is
+//    checked against the image (image/VerifyImage.h). Exit status 0 only when
+//    the write ended with the success message and the verify, if asked for,
+//    passed.
 #include "cli/Commands.h"
 #include "cli/ConsoleForm.h"
 #include "cli/LinkSetup.h"
@@ -21,6 +26,7 @@
 #include "image/FlashImage.h"
 #include "image/ProgramImage.h"
 #include "image/SRecordReader.h"
+#include "image/VerifyImage.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -31,6 +37,13 @@
 namespace {
 
 constexpr const char* kWriteDone = "FLASH ROM write correct done!";
+constexpr const char* kNoData = "file holds no data: nothing written ('h8sxwriter erase' erases the flash)";
+
+VerifyMode VerifyModeOf(const CliArgs& args) {
+    if (args.verify == "read") return VerifyMode::Read;
+    if (args.verify == "sum") return VerifyMode::Sum;
+    return VerifyMode::None;
+}
 
 // Why `path` could not be read, in the system's words.
 std::string ReadFailure(const std::string& path) {
@@ -73,6 +86,12 @@ int RunWrite(const CliArgs& args) {
         form.Finish();
         return kExitUsage;
     }
+    if (read.dataBytes == 0) {
+        form.ShowStatus(kNoData);
+        form.SoundBeep();
+        form.Finish();
+        return kExitUsage;
+    }
 
     // 3. The converter.
     if (!InstallLink(args.link, &error)) {
@@ -85,6 +104,9 @@ int RunWrite(const CliArgs& args) {
     }
 
     // 4. The write.
+    const VerifyMode mode = VerifyModeOf(args);
+    bool written = false;
+    VerifyResult verify = VerifyFlash(form, image, VerifyMode::None);
     form.SetImagePath(args.file);
     form.SetProgressBytes(image.ImageLength);
     form.SetTransfer([&] {
@@ -95,8 +117,14 @@ int RunWrite(const CliArgs& args) {
         form.ShowStatus("file is transing,,");
         form.ShowStatus(read.endText);
         ProgramImage(form, image);
+        if (form.LastStatusText() != kWriteDone) return;
+        written = true;
+        if (mode == VerifyMode::None) return;
+        form.SetProgressLabel("verifying");
+        form.SetProgressBytes(ProgrammedEnd(image));
+        verify = VerifyFlash(form, image, mode);
     });
     Button1Click(form);
     form.Finish();
-    return form.LastStatusText() == kWriteDone ? kExitOk : kExitFailure;
+    return written && verify.passed ? kExitOk : kExitFailure;
 }

@@ -99,6 +99,7 @@ public:
         std::memset(flash + next_, 0xFF, address - next_);
         std::memcpy(flash + address, bytes + width, length);
         next_ = address + length;
+        result.dataBytes += length;
         lastDataType_ = type;
         if (perRecord_) perRecord_();
         return Step::More;

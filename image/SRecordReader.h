@@ -55,6 +55,7 @@ struct ReadResult {
     uint32_t line = 0;          // the record at fault (refusals only)
     std::string endText;        // accepted: "S1 file format", "S2 ..." or "S3 ..."
     std::string message;        // refused: "file format err line N" and the like
+    uint32_t dataBytes = 0;     // accepted: the data bytes the records held (0: an end record alone)
 
     bool Accepted() const { return outcome == ReadOutcome::Accepted; }
 };

@@ -25,11 +25,13 @@ expect() {
     fi
 }
 
-expect "h8sxwriter " write monitor reset list sim
+expect "h8sxwriter " write erase monitor reset list sim
 expect "h8sxwriter mo" monitor
 expect "h8sxwriter --port /dev/ttyUSB0 w" write
 expect "h8sxwriter --" --port --sim --help --version
-expect "h8sxwriter write --" --port --sim --verbose --quiet --help
+expect "h8sxwriter write --" --verify --verify=read --verify=sum --port --sim --verbose --quiet --help
+expect "h8sxwriter write --verify=" sum read
+expect "h8sxwriter erase --" --port --sim --quiet --help
 expect "h8sxwriter --sim monitor --" --reset --seconds --port --sim --help
 expect "h8sxwriter sim --p" --pty
 expect "h8sxwriter write " a.mot B.S sub

@@ -77,7 +77,8 @@ _h8sxwriter() {
 
     local options
     case "$command" in
-        write) options="--port --sim --verbose -v --quiet -q --help -h" ;;
+        write) options="--verify --verify=read --verify=sum --port --sim --verbose -v --quiet -q --help -h" ;;
+        erase) options="--port --sim --quiet -q --help -h" ;;
         monitor) options="--reset --seconds --port --sim --help -h" ;;
         reset | list) options="--port --sim --help -h" ;;
         sim) options="--pty --sim= --help -h" ;;
@@ -87,7 +88,7 @@ _h8sxwriter() {
     if [[ "$cur" == -* ]]; then
         _h8sxwriter_offer "$options" "$cur"
     elif [ -z "$command" ]; then
-        _h8sxwriter_offer "write monitor reset list sim" "$cur"
+        _h8sxwriter_offer "write erase monitor reset list sim" "$cur"
     elif [ "$command" = write ]; then
         _h8sxwriter_files "$cur"
     fi

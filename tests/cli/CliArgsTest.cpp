@@ -59,6 +59,20 @@ TEST(CliArgs, AcceptsEveryCommandWithItsOptions) {
     EXPECT_EQ(m.link.simOptions, "");
     EXPECT_LT(Parse({"monitor"}).seconds, 0);
 
+    // --verify alone means read-back; its value only after '='.
+    EXPECT_EQ(Parse({"write", "fw.mot"}).verify, "");
+    CliArgs v = Parse({"write", "--verify", "fw.mot"});
+    ASSERT_TRUE(v.ok) << v.error;
+    EXPECT_EQ(v.verify, "read");
+    EXPECT_EQ(v.file, "fw.mot");
+    EXPECT_EQ(Parse({"write", "fw.mot", "--verify=sum"}).verify, "sum");
+    EXPECT_EQ(Parse({"write", "fw.mot", "--verify=read"}).verify, "read");
+
+    CliArgs e = Parse({"--sim", "erase", "-q"});
+    ASSERT_TRUE(e.ok) << e.error;
+    EXPECT_EQ(e.command, CliCommand::Erase);
+    EXPECT_TRUE(e.quiet);
+
     EXPECT_EQ(Parse({"reset"}).link.kind, LinkArgs::Kind::Scan);
     EXPECT_EQ(Parse({"list", "--sim"}).command, CliCommand::List);
 
@@ -86,6 +100,10 @@ TEST(CliArgs, RefusesWhatDoesNotFit) {
         {{"write", "a.mot", "--sim", "--sim=silent"}, "--sim given twice"},
         {{"write", "a.mot", "-v", "-q"}, "exclude each other"},
         {{"write", "a.mot", "--verbose=yes"}, "unknown option"},
+        {{"write", "a.mot", "--verify=all"}, "bad value for --verify: 'all'"},
+        {{"write", "a.mot", "--verify="}, "bad value for --verify: ''"},
+        {{"erase", "a.mot"}, "unexpected argument 'a.mot' for erase"},
+        {{"erase", "--verify"}, "unknown option '--verify' for erase"},
         {{"monitor", "--seconds"}, "--seconds needs an argument"},
         {{"monitor", "--seconds", "soon"}, "bad value for --seconds"},
         {{"monitor", "--seconds", "-1"}, "bad value for --seconds"},

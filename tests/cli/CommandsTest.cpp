@@ -142,6 +142,10 @@ TEST(CliWrite, RefusedFileExitsWithTwoBeforeTouchingTheBoard) {
     badChecksum[badChecksum.find('\n') - 1] ^= 1;  // the first record's checksum
     WriteFile(dir.Sub("bad-sum.mot"), badChecksum);
     WriteFile(dir.Sub("bad-digit.mot"), "S1130000GG\nS9030000FC\n");
+    // Files that would only erase the board.
+    WriteFile(dir.Sub("end-only.mot"), "S9030000FC\n");
+    WriteFile(dir.Sub("header-only.mot"), "S00600004844521B\nS5030000FC\nS9030000FC\n");
+    WriteFile(dir.Sub("empty-record.mot"), "S1030100FB\nS9030000FC\n");
 
     // An existing flash stays as it was; a missing one is not created.
     const std::string before = std::string(1024, '\x5A');
@@ -156,6 +160,9 @@ TEST(CliWrite, RefusedFileExitsWithTwoBeforeTouchingTheBoard) {
         {dir.Sub("bad-sum.mot"), dir.Sub("kept.bin"), "file checksum err line 1"},
         {dir.Sub("bad-digit.mot"), dir.Sub("new.bin"), "file format err line 1"},
         {dir.Sub("missing.mot"), dir.Sub("new.bin"), "missing.mot"},
+        {dir.Sub("end-only.mot"), dir.Sub("kept.bin"), "file holds no data: nothing written"},
+        {dir.Sub("header-only.mot"), dir.Sub("new.bin"), "file holds no data: nothing written"},
+        {dir.Sub("empty-record.mot"), dir.Sub("new.bin"), "file holds no data: nothing written"},
     };
     for (const Case& c : cases) {
         RunResult r = RunWriter({"write", c.file, Sim(c.flash)}, kLimit);
@@ -188,6 +195,8 @@ TEST(CliUsage, UsageErrorsExitWithTwoAndHelpWithZero) {
         {{"reset", "--help"}, 0, "Usage: h8sxwriter reset", true},
         {{"list", "--help"}, 0, "Usage: h8sxwriter list", true},
         {{"sim", "--help"}, 0, "Usage: h8sxwriter sim --pty LINK", true},
+        {{"erase", "--help"}, 0, "Usage: h8sxwriter erase", true},
+        {{"write", "x.mot", "--verify=twice"}, 2, "bad value for --verify", false},
     };
     for (const Case& c : cases) {
         RunResult r = RunWriter(c.args, kLimit);
