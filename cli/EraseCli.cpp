@@ -14,7 +14,7 @@
 #include "cli/LinkSetup.h"
 
 #include "bootmode/WriteCommand.h"
-#include "image/VerifyImage.h"
+#include "bootmode/FlashVerify.h"
 
 #include <cstdio>
 

@@ -15,7 +15,7 @@
 //    the reading ("select write file", "file is transing,,", the file's
 //    end-record text) and programs the image. With --verify, once the end of
 //    programming is acknowledged and before the final restart, the flash is
-//    checked against the image (image/VerifyImage.h). Exit status 0 only when
+//    checked against the image (bootmode/FlashVerify.h). Exit status 0 only when
 //    the write ended with the success message and the verify, if asked for,
 //    passed.
 #include "cli/Commands.h"
@@ -26,7 +26,7 @@
 #include "image/FlashImage.h"
 #include "image/ProgramImage.h"
 #include "image/SRecordReader.h"
-#include "image/VerifyImage.h"
+#include "bootmode/FlashVerify.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -106,7 +106,7 @@ int RunWrite(const CliArgs& args) {
     // 4. The write.
     const VerifyMode mode = VerifyModeOf(args);
     bool written = false;
-    VerifyResult verify = VerifyFlash(form, image, VerifyMode::None);
+    VerifyResult verify = VerifyFlash(form, image.Bytes(), 0, VerifyMode::None);
     form.SetImagePath(args.file);
     form.SetProgressBytes(image.ImageLength);
     form.SetTransfer([&] {
@@ -121,8 +121,8 @@ int RunWrite(const CliArgs& args) {
         written = true;
         if (mode == VerifyMode::None) return;
         form.SetProgressLabel("verifying");
-        form.SetProgressBytes(ProgrammedEnd(image));
-        verify = VerifyFlash(form, image, mode);
+        form.SetProgressBytes(image.ProgrammedEnd());
+        verify = VerifyFlash(form, image.Bytes(), image.ProgrammedEnd(), mode);
     });
     Button1Click(form);
     form.Finish();

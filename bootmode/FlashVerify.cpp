@@ -1,4 +1,4 @@
-#include "image/VerifyImage.h"
+#include "bootmode/FlashVerify.h"
 
 #include "app/FormCore.h"
 #include "protocol/Protocol.h"
@@ -35,32 +35,21 @@ VerifyResult Shown(FormCore& form, VerifyResult result) {
 
 }  // namespace
 
-uint32_t ProgrammedEnd(const FlashImage& image) {
-    const uint64_t blocks = (uint64_t{image.ImageLength} + proto::kBlockSize - 1) / proto::kBlockSize;
-    return static_cast<uint32_t>(blocks * proto::kBlockSize);
-}
-
-uint8_t ExpectedByte(const FlashImage& image, uint32_t address) {
-    return address < ProgrammedEnd(image) ? image.Bytes()[address] : 0xFF;
-}
-
-uint32_t ExpectedSum(const FlashImage& image, const std::vector<FlashArea>& areas) {
-    const uint32_t end = ProgrammedEnd(image);
+uint32_t ExpectedSum(const uint8_t* expected, uint32_t end, const std::vector<FlashArea>& areas) {
     uint32_t sum = 0;
     for (const FlashArea& area : areas) {
         const uint64_t count = uint64_t{area.last} - area.first + 1;
         // The programmed bytes inside the area, then 0xFF for the rest.
         uint64_t programmed = 0;
-        for (uint32_t a = area.first; a < end && a <= area.last; ++a, ++programmed) sum += image.Bytes()[a];
+        for (uint32_t a = area.first; a < end && a <= area.last; ++a, ++programmed) sum += expected[a];
         sum += static_cast<uint32_t>((count - programmed) * 0xFF);
     }
     return sum;
 }
 
-VerifyResult VerifyByReading(FormCore& form, const FlashImage& image) {
+VerifyResult VerifyByReading(FormCore& form, const uint8_t* expected, uint32_t end) {
     VerifyResult result;
     result.mode = VerifyMode::Read;
-    const uint32_t end = ProgrammedEnd(image);
     const uint32_t maximum = end == 0 ? 1 : std::min(end, kProgressMaximum);
     form.ShowStatus("verifying by read-back");
     form.SetProgressPosition(0);
@@ -70,8 +59,7 @@ VerifyResult VerifyByReading(FormCore& form, const FlashImage& image) {
         const uint32_t size = std::min(kVerifyChunk, end - address);
         const AreaReply reply = ReadUserArea(form, address, size);
         if (!reply.Ok()) return Shown(form, Failed(result, "memory read at " + Hex32(address), reply));
-        const uint8_t* expected = image.Bytes() + address;
-        const auto diff = std::mismatch(reply.data.begin(), reply.data.end(), expected);
+        const auto diff = std::mismatch(reply.data.begin(), reply.data.end(), expected + address);
         if (diff.first != reply.data.end()) {
             const uint32_t at = address + static_cast<uint32_t>(diff.first - reply.data.begin());
             result.bytesCompared += at - address;
@@ -92,7 +80,7 @@ VerifyResult VerifyByReading(FormCore& form, const FlashImage& image) {
     return Shown(form, result);
 }
 
-VerifyResult VerifyBySum(FormCore& form, const FlashImage& image) {
+VerifyResult VerifyBySum(FormCore& form, const uint8_t* expected, uint32_t end) {
     VerifyResult result;
     result.mode = VerifyMode::Sum;
     form.ShowStatus("verifying by sum check");
@@ -102,7 +90,6 @@ VerifyResult VerifyBySum(FormCore& form, const FlashImage& image) {
     if (!reply.Ok()) return Shown(form, Failed(result, "user area inquiry", reply));
     // Every programmed byte must lie in an area, or the sum does not cover it.
     uint64_t covered = 0, total = 0;
-    const uint32_t end = ProgrammedEnd(image);
     for (const FlashArea& area : areas) {
         total += uint64_t{area.last} - area.first + 1;
         if (area.first < end) covered += std::min<uint64_t>(area.last, end - 1) - area.first + 1;
@@ -111,7 +98,7 @@ VerifyResult VerifyBySum(FormCore& form, const FlashImage& image) {
         result.message = "verify failed: the image reaches past the user area (" + Hex32(end) + " bytes)";
         return Shown(form, result);
     }
-    result.expectedSum = ExpectedSum(image, areas);
+    result.expectedSum = ExpectedSum(expected, end, areas);
     result.bytesCompared = total;
 
     uint32_t sum = 0;
@@ -128,10 +115,10 @@ VerifyResult VerifyBySum(FormCore& form, const FlashImage& image) {
     return Shown(form, result);
 }
 
-VerifyResult VerifyFlash(FormCore& form, const FlashImage& image, VerifyMode mode) {
+VerifyResult VerifyFlash(FormCore& form, const uint8_t* expected, uint32_t end, VerifyMode mode) {
     switch (mode) {
-    case VerifyMode::Read: return VerifyByReading(form, image);
-    case VerifyMode::Sum: return VerifyBySum(form, image);
+    case VerifyMode::Read: return VerifyByReading(form, expected, end);
+    case VerifyMode::Sum: return VerifyBySum(form, expected, end);
     case VerifyMode::None: break;
     }
     VerifyResult none;

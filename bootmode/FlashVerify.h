@@ -1,21 +1,21 @@
 // The check after a write that the target's flash holds what was meant to be
 // there, and the blank check after an erase.
 //
-// What a write leaves in the flash: the programmed range runs from address 0
-// to the end of the block that holds the image's last byte (ProgrammedEnd);
-// in it lie the image and, in the last block, the start of its trailer, and
-// everywhere else the erased 0xFF. A block inside the range that was not sent
-// (all 0xFF) reads 0xFF as well, so the range compares alike either way.
+// What is expected: `expected[0]` to `expected[end - 1]` from address 0 up,
+// and the erased 0xFF everywhere else. After a write that range is the image's
+// programmed range (FlashImage::ProgrammedEnd): the image and, in its last
+// block, the start of the trailer. A block inside it that was not sent (all
+// 0xFF) reads 0xFF as well, so the range compares alike either way.
 //
 // Contract
 // - The target is in the programming/erasing state (after the end-of-
 //   programming command was acknowledged) and talks on DeviceHandle.
-// - Read: the programmed range is read back in memory reads of up to
+// - Read: the expected range is read back in memory reads of up to
 //   kVerifyChunk bytes from address 0 up and compared byte for byte; the
 //   first difference ends the verify. The progress bar runs from 0 to its
 //   maximum over the range.
 // - Sum: the user area's extent (0x25), then its sum (0x4B), compared with the
-//   sum of the expected bytes over every area. A programmed range that the
+//   sum of the expected bytes over every area. An expected range that the
 //   areas do not cover fails.
 // - A wrong or missing reply ends the verify as a failure naming the command
 //   and the fault. Each verify shows one status message at its start and its
@@ -23,7 +23,6 @@
 #pragma once
 
 #include "bootmode/AreaCommands.h"
-#include "image/FlashImage.h"
 
 #include <cstdint>
 #include <string>
@@ -50,18 +49,15 @@ struct VerifyResult {
     std::string message;           // the outcome as shown: "verify OK, ..." or "verify failed..."
 };
 
-// The end of the programmed range: ImageLength rounded up to whole blocks.
-uint32_t ProgrammedEnd(const FlashImage& image);
-// What flash address `address` holds after a write of `image`.
-uint8_t ExpectedByte(const FlashImage& image, uint32_t address);
-// The 32-bit byte-wise sum of the areas after a write of `image`.
-uint32_t ExpectedSum(const FlashImage& image, const std::vector<FlashArea>& areas);
+// The 32-bit byte-wise sum of the areas when they hold `expected` below `end`
+// and 0xFF elsewhere.
+uint32_t ExpectedSum(const uint8_t* expected, uint32_t end, const std::vector<FlashArea>& areas);
 
-VerifyResult VerifyByReading(FormCore& form, const FlashImage& image);
-VerifyResult VerifyBySum(FormCore& form, const FlashImage& image);
+VerifyResult VerifyByReading(FormCore& form, const uint8_t* expected, uint32_t end);
+VerifyResult VerifyBySum(FormCore& form, const uint8_t* expected, uint32_t end);
 // Either of the two; VerifyMode::None returns a result that passed, with no
 // message and no traffic.
-VerifyResult VerifyFlash(FormCore& form, const FlashImage& image, VerifyMode mode);
+VerifyResult VerifyFlash(FormCore& form, const uint8_t* expected, uint32_t end, VerifyMode mode);
 
 struct BlankCheckResult {
     bool passed = false;

@@ -2,7 +2,7 @@
 // driver on virtual time. The fake chip's flash is programmed by the real
 // block programming first, so what the verify expects is checked against what
 // a write actually leaves behind.
-#include "image/VerifyImage.h"
+#include "bootmode/FlashVerify.h"
 
 #include "image/ProgramImage.h"
 #include "support/FakeAreaChip.h"
@@ -46,6 +46,11 @@ std::unique_ptr<FlashImage> PatternImage(uint32_t length) {
     return image;
 }
 
+// What the flash holds at `address` after a write of `image`.
+uint8_t Expected(const FlashImage& image, uint32_t address) {
+    return address < image.ProgrammedEnd() ? image.Bytes()[address] : 0xFF;
+}
+
 // The memory reads the host sent: (address, size) pairs.
 std::vector<std::pair<uint32_t, uint32_t>> Reads(const FakeAreaChip& chip) {
     std::vector<std::pair<uint32_t, uint32_t>> reads;
@@ -57,18 +62,18 @@ std::vector<std::pair<uint32_t, uint32_t>> Reads(const FakeAreaChip& chip) {
     return reads;
 }
 
-TEST(VerifyImage, WhatAWriteLeavesIsWhatTheVerifyExpects) {
+TEST(FlashVerify, WhatAWriteLeavesIsWhatTheVerifyExpects) {
     BusyForm form;
     FakeAreaChip chip(form, 8192);
     auto image = SparseImage();
     ProgramImage(form, *image);
     ASSERT_EQ(form.LastStatusText(), "FLASH ROM write correct done!");
 
-    EXPECT_EQ(ProgrammedEnd(*image), 0x380u);
-    for (uint32_t a = 0; a < chip.flash.size(); ++a) ASSERT_EQ(ExpectedByte(*image, a), chip.flash[a]) << a;
+    EXPECT_EQ(image->ProgrammedEnd(), 0x380u);
+    for (uint32_t a = 0; a < chip.flash.size(); ++a) ASSERT_EQ(Expected(*image, a), chip.flash[a]) << a;
     EXPECT_EQ(chip.flash[0x310 + 5], 'Q');  // the trailer's marker, in the last block
 
-    const VerifyResult read = VerifyFlash(form, *image, VerifyMode::Read);
+    const VerifyResult read = VerifyFlash(form, image->Bytes(), image->ProgrammedEnd(), VerifyMode::Read);
     EXPECT_TRUE(read.passed);
     EXPECT_EQ(read.bytesCompared, 0x380u);
     EXPECT_EQ(read.message, "verify OK, 896 bytes compared");
@@ -79,7 +84,7 @@ TEST(VerifyImage, WhatAWriteLeavesIsWhatTheVerifyExpects) {
 
     uint32_t sum = 0;
     for (uint8_t b : chip.flash) sum += b;
-    const VerifyResult bySum = VerifyFlash(form, *image, VerifyMode::Sum);
+    const VerifyResult bySum = VerifyFlash(form, image->Bytes(), image->ProgrammedEnd(), VerifyMode::Sum);
     EXPECT_TRUE(bySum.passed) << bySum.message;
     EXPECT_EQ(bySum.expectedSum, sum);
     EXPECT_EQ(bySum.actualSum, sum);
@@ -90,14 +95,14 @@ TEST(VerifyImage, WhatAWriteLeavesIsWhatTheVerifyExpects) {
     EXPECT_EQ(form.statuses.end()[-2], "verifying by sum check");
 }
 
-TEST(VerifyImage, ReadBackInChunksWithTheBarFollowing) {
+TEST(FlashVerify, ReadBackInChunksWithTheBarFollowing) {
     BusyForm form;
     FakeAreaChip chip(form, 8192);
     auto image = PatternImage(2500);
     ProgramImage(form, *image);
     form.positions.clear();
 
-    const VerifyResult read = VerifyByReading(form, *image);
+    const VerifyResult read = VerifyByReading(form, image->Bytes(), image->ProgrammedEnd());
     EXPECT_TRUE(read.passed) << read.message;
     EXPECT_EQ(read.bytesCompared, 2560u);
     EXPECT_EQ(Reads(chip), (std::vector<std::pair<uint32_t, uint32_t>>{{0, 1024}, {1024, 1024}, {2048, 512}}));
@@ -105,7 +110,7 @@ TEST(VerifyImage, ReadBackInChunksWithTheBarFollowing) {
     EXPECT_EQ(form.positions, (std::vector<int>{0, 1024, 2048, 2560, 2560}));
 }
 
-TEST(VerifyImage, DifferencesAreNamed) {
+TEST(FlashVerify, DifferencesAreNamed) {
     struct Case {
         const char* name;
         uint32_t address;        // the flash byte spoilt after the write
@@ -127,7 +132,7 @@ TEST(VerifyImage, DifferencesAreNamed) {
         ProgramImage(form, *image);
         chip.flash[c.address] = c.value;
 
-        const VerifyResult read = VerifyByReading(form, *image);
+        const VerifyResult read = VerifyByReading(form, image->Bytes(), image->ProgrammedEnd());
         if (*c.readText == '\0') {
             EXPECT_TRUE(read.passed) << c.name;
         } else {
@@ -140,10 +145,10 @@ TEST(VerifyImage, DifferencesAreNamed) {
             EXPECT_EQ(form.LastStatusText(), c.readText) << c.name;
         }
 
-        const VerifyResult bySum = VerifyBySum(form, *image);
+        const VerifyResult bySum = VerifyBySum(form, image->Bytes(), image->ProgrammedEnd());
         EXPECT_EQ(bySum.passed, !c.sumFails) << c.name;
         EXPECT_TRUE(bySum.mismatch) << c.name;
-        EXPECT_EQ(bySum.actualSum - bySum.expectedSum, uint32_t{c.value} - ExpectedByte(*image, c.address)) << c.name;
+        EXPECT_EQ(bySum.actualSum - bySum.expectedSum, uint32_t{c.value} - Expected(*image, c.address)) << c.name;
         char text[80];
         std::snprintf(text, sizeof text, "verify failed: user area sum 0x%08X, expected 0x%08X", bySum.actualSum,
                       bySum.expectedSum);
@@ -151,7 +156,7 @@ TEST(VerifyImage, DifferencesAreNamed) {
     }
 }
 
-TEST(VerifyImage, AFailedExchangeEndsTheVerifyWithItsOwnMessage) {
+TEST(FlashVerify, AFailedExchangeEndsTheVerifyWithItsOwnMessage) {
     struct Case {
         const char* name;
         VerifyMode mode;
@@ -178,7 +183,7 @@ TEST(VerifyImage, AFailedExchangeEndsTheVerifyWithItsOwnMessage) {
             if (command[0] != c.command || (c.command == 0x52 && ++reads < 2)) return std::nullopt;
             return c.reply;
         };
-        const VerifyResult result = VerifyFlash(form, *image, c.mode);
+        const VerifyResult result = VerifyFlash(form, image->Bytes(), image->ProgrammedEnd(), c.mode);
         EXPECT_FALSE(result.passed) << c.name;
         EXPECT_FALSE(result.mismatch) << c.name;
         EXPECT_EQ(result.message, c.text) << c.name;
@@ -189,18 +194,18 @@ TEST(VerifyImage, AFailedExchangeEndsTheVerifyWithItsOwnMessage) {
     }
 }
 
-TEST(VerifyImage, SumNeedsTheImageInsideTheUserArea) {
+TEST(FlashVerify, SumNeedsTheImageInsideTheUserArea) {
     BusyForm form;
     FakeAreaChip chip(form, 4096);
     auto image = PatternImage(2500);
     ProgramImage(form, *image);
     chip.areaFirst = 1024;  // the area the chip reports leaves out the first KiB
-    const VerifyResult result = VerifyBySum(form, *image);
+    const VerifyResult result = VerifyBySum(form, image->Bytes(), image->ProgrammedEnd());
     EXPECT_FALSE(result.passed);
     EXPECT_EQ(result.message, "verify failed: the image reaches past the user area (0x00000A00 bytes)");
 }
 
-TEST(VerifyImage, BlankCheck) {
+TEST(FlashVerify, BlankCheck) {
     struct Case {
         const char* name;
         bool spoil;
