@@ -113,7 +113,7 @@ const char* CodeName(uint8_t code) {
     switch (code) {
     case proto::kErrChecksum: return "checksum error";
     case proto::kErrAddress: return "address not in the area";
-    case proto::kErrAreaEnd: return "size past the end of the area";
+    case proto::kErrReadSize: return "size past the end of the area";
     case proto::kErrNotErased: return "not erased";
     case proto::kErrCommand: return "command not accepted";
     default: return nullptr;
@@ -123,7 +123,7 @@ const char* CodeName(uint8_t code) {
 }  // namespace
 
 AreaReply InquireUserArea(FormCore& form, std::vector<FlashArea>& areas) {
-    AreaReply reply = Exchange(form, {proto::kUserAreaInquiry}, {proto::kUserAreaInquiryReply, 1, 255, false},
+    AreaReply reply = Exchange(form, {proto::kUserAreaInquiry}, {proto::kUserAreaReply, 1, 255, false},
                                kInquiryTicks);
     if (!reply.Ok()) return reply;
     // The data: the number of areas, then first and last address of each.
@@ -145,13 +145,13 @@ AreaReply InquireUserArea(FormCore& form, std::vector<FlashArea>& areas) {
 }
 
 AreaReply SumUserArea(FormCore& form, uint32_t& sum) {
-    AreaReply reply = Exchange(form, {proto::kUserAreaSum}, {proto::kUserAreaSumReply, 1, 4, true}, kWholeAreaTicks);
+    AreaReply reply = Exchange(form, {proto::kUserSumCheck}, {proto::kUserSumReply, 1, 4, true}, kWholeAreaTicks);
     if (reply.Ok()) sum = BigEndian(reply.data.data(), 4);
     return reply;
 }
 
 AreaReply BlankCheckUserArea(FormCore& form) {
-    return Exchange(form, {proto::kUserAreaBlankCheck}, {proto::kAck, 0, 0, false}, kWholeAreaTicks);
+    return Exchange(form, {proto::kUserBlankCheck}, {proto::kAck, 0, 0, false}, kWholeAreaTicks);
 }
 
 AreaReply ReadUserArea(FormCore& form, uint32_t address, uint32_t size) {

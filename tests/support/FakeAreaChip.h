@@ -51,16 +51,16 @@ struct FakeAreaChip {
             std::vector<uint8_t> d = {1};
             Put32(d, areaFirst);
             Put32(d, static_cast<uint32_t>(flash.size() - 1));
-            return Framed(proto::kUserAreaInquiryReply, 1, d);
+            return Framed(proto::kUserAreaReply, 1, d);
         }
-        case proto::kUserAreaSum: {
+        case proto::kUserSumCheck: {
             uint32_t sum = 0;
             for (size_t a = areaFirst; a < flash.size(); ++a) sum += flash[a];
             std::vector<uint8_t> d;
             Put32(d, sum);
-            return Framed(proto::kUserAreaSumReply, 1, d);
+            return Framed(proto::kUserSumReply, 1, d);
         }
-        case proto::kUserAreaBlankCheck:
+        case proto::kUserBlankCheck:
             for (uint8_t b : flash)
                 if (b != 0xFF) return {0xCD, proto::kErrNotErased};
             return {proto::kAck};
@@ -69,7 +69,7 @@ struct FakeAreaChip {
             const uint32_t at = uint32_t{c[3]} << 24 | uint32_t{c[4]} << 16 | uint32_t{c[5]} << 8 | c[6];
             const uint32_t n = uint32_t{c[7]} << 24 | uint32_t{c[8]} << 16 | uint32_t{c[9]} << 8 | c[10];
             if (at >= flash.size()) return {0xD2, proto::kErrAddress};
-            if (uint64_t{at} + n > flash.size()) return {0xD2, proto::kErrAreaEnd};
+            if (uint64_t{at} + n > flash.size()) return {0xD2, proto::kErrReadSize};
             return Framed(proto::kMemoryReadReply, 4, {flash.begin() + at, flash.begin() + at + n});
         }
         case proto::kProgram: {
