@@ -10,6 +10,7 @@ const char* const kImageFilterLabel = "MOTファイル(*.MOT,*.S)";
 
 namespace {
 
+const char* const kHexFilterLabel = "HEX files (*.hex *.ihx)";
 const char* const kAllFilesLabel = "All files (*)";
 
 // QFileDialog takes a filter's patterns from the parentheses of its label,
@@ -22,6 +23,8 @@ void ApplyPatterns(QFileDialog& dialog, const QString& label) {
     if (!model) return;
     if (label == QString::fromUtf8(kImageFilterLabel))
         model->setNameFilters({QStringLiteral("*.MOT*"), QStringLiteral("*.S")});
+    else if (label == QString::fromLatin1(kHexFilterLabel))
+        model->setNameFilters({QStringLiteral("*.hex"), QStringLiteral("*.ihx")});
     else
         model->setNameFilters({QStringLiteral("*")});
 }
@@ -33,7 +36,8 @@ void ConfigureImageFileDialog(QFileDialog& dialog) {
     dialog.setOption(QFileDialog::ReadOnly, true);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilters({QString::fromUtf8(kImageFilterLabel), QString::fromLatin1(kAllFilesLabel)});
+    dialog.setNameFilters({QString::fromUtf8(kImageFilterLabel), QString::fromLatin1(kHexFilterLabel),
+                           QString::fromLatin1(kAllFilesLabel)});
     dialog.selectNameFilter(QString::fromUtf8(kImageFilterLabel));
     // filterSelected comes after the dialog has set the label's own patterns.
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,

@@ -1,9 +1,11 @@
-// The file dialog of a write (OpenDialog1): it asks for the S-record file.
+// The file dialog of a write (OpenDialog1): it asks for the image file.
 //
 // Contract
-// - ConfigureImageFileDialog sets up a Qt (non-native) open dialog with two
+// - ConfigureImageFileDialog sets up a Qt (non-native) open dialog with three
 //   filter entries: "MOTファイル(*.MOT,*.S)", which shows files matching
-//   *.MOT* or *.S in any letter case, and "All files (*)". The read-only box
+//   *.MOT* or *.S in any letter case, "HEX files (*.hex *.ihx)", likewise,
+//   and "All files (*)". The entry only filters the listing: the chosen file
+//   is read by its content. The read-only box
 //   starts ticked; only an existing file can be chosen.
 // - RunImageFileDialog runs it modally: true with the chosen path (in the
 //   file system's encoding), false when the user cancelled.

@@ -1,7 +1,7 @@
-#include "app/LinkChoice.h"
+#include "session/LinkChoice.h"
 #include "app/MainWindow.h"
 #include "cli/Cli.h"
-#include "monitor/MonitorWindow.h"
+#include "app/MonitorWindow.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -1,6 +1,6 @@
 #include "bootmode/AreaCommands.h"
 
-#include "app/FormCore.h"
+#include "core/FormCore.h"
 #include "bootmode/AwaitReply.h"
 #include "link/Driver.h"
 #include "protocol/Protocol.h"

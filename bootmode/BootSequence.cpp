@@ -1,9 +1,9 @@
 #include "bootmode/BootSequence.h"
 
-#include "app/FormCore.h"
 #include "bootmode/AwaitReply.h"
-#include "protocol/Protocol.h"
+#include "core/FormCore.h"
 #include "link/Driver.h"
+#include "protocol/Protocol.h"
 
 #include <algorithm>
 #include <initializer_list>
@@ -15,6 +15,7 @@ constexpr size_t kDeviceCheckWindow = 30;  // leading bytes of the device list t
 
 // One stage of the sequence.
 struct Stage {
+    WriteStage stage;
     std::vector<uint8_t> frame;     // sent in one write after the purge
     uint32_t threshold;             // a read happens only when more bytes than this wait
     bool deviceCheck;               // the reply is weighed by DeviceCheck instead of searched
@@ -48,36 +49,36 @@ constexpr uint8_t Lo(uint16_t v) { return static_cast<uint8_t>(v & 0xFF); }
 const std::vector<Stage>& Stages() {
     using namespace proto;
     static const std::vector<Stage> stages = {
-        // 3: supported-device inquiry, with the device check.
-        {Command(kDeviceInquiry), 16, true, 0, 10, 0, nullptr,
+        // Supported-device inquiry, with the device check.
+        {WriteStage::DeviceInquiry, Command(kDeviceInquiry), 16, true, 0, 10, 0, nullptr,
          "get ack 3", "cpu not answer 3", true, "not H8SX1622"},
-        // 4: device selection.
-        {Frame(kDeviceSelect, {kDeviceCode[0], kDeviceCode[1], kDeviceCode[2], kDeviceCode[3]}),
+        // Device selection.
+        {WriteStage::DeviceSelect, Frame(kDeviceSelect, {kDeviceCode[0], kDeviceCode[1], kDeviceCode[2], kDeviceCode[3]}),
          0, false, kAck, 10, 0, nullptr, "get ack 4", "cpu not answer 4", true, nullptr},
-        // 5: clock-mode inquiry.
-        {Command(kClockModeInquiry), 2, false, kClockModeReply, 10, 0, nullptr,
+        // Clock-mode inquiry.
+        {WriteStage::ClockModeInquiry, Command(kClockModeInquiry), 2, false, kClockModeReply, 10, 0, nullptr,
          "get ack 5", "cpu not answer 5", true, nullptr},
-        // 6: clock-mode selection.
-        {Frame(kClockModeSelect, {kClockMode}), 0, false, kAck, 10, 0, nullptr,
+        // Clock-mode selection.
+        {WriteStage::ClockModeSelect, Frame(kClockModeSelect, {kClockMode}), 0, false, kAck, 10, 0, nullptr,
          "get ack 6", "clock mode err 6", true, nullptr},
-        // 7: multiplication-ratio inquiry.
-        {Command(kRatioInquiry), 9, false, kRatioReply, 10, 0, nullptr,
+        // Multiplication-ratio inquiry.
+        {WriteStage::RatioInquiry, Command(kRatioInquiry), 9, false, kRatioReply, 10, 0, nullptr,
          "get ack 7", "teibai err 7", true, nullptr},
-        // 8: operating-frequency inquiry.
-        {Command(kFrequencyInquiry), 11, false, kFrequencyReply, 10, 0, nullptr,
+        // Operating-frequency inquiry.
+        {WriteStage::FrequencyInquiry, Command(kFrequencyInquiry), 11, false, kFrequencyReply, 10, 0, nullptr,
          "get ack 8", "cpu not answer 8", true, nullptr},
-        // 9: new bit rate.
-        {Frame(kNewBitRate, {Hi(kNewBitRateUnits), Lo(kNewBitRateUnits), Hi(kInputClockUnits),
+        // New bit rate.
+        {WriteStage::NewBitRate, Frame(kNewBitRate, {Hi(kNewBitRateUnits), Lo(kNewBitRateUnits), Hi(kInputClockUnits),
                              Lo(kInputClockUnits), 2, kMultiplicationRatios[0], kMultiplicationRatios[1]}),
          0, false, kAck, 10, 0, nullptr, "get ack 9", "new bps rate err 9", true, nullptr},
-        // 10: the host follows to the new rate at once, then confirms it.
-        {Command(kBitRateConfirm), 0, false, kAck, 10, kWriteBitRate, nullptr,
+        // The host follows to the new rate at once, then confirms it.
+        {WriteStage::NewBitRateConfirm, Command(kBitRateConfirm), 0, false, kAck, 10, kWriteBitRate, nullptr,
          "get ack 10", "new bps rate err 10", true, nullptr},
-        // 11: programming/erasing state; the chip erases its flash before it answers.
-        {Command(kEnterProgramming), 0, false, kAck, 300, 0, "FLASH ROM Ereasing,,,",
+        // Programming/erasing state; the chip erases its flash before it answers.
+        {WriteStage::Erase, Command(kEnterProgramming), 0, false, kAck, 300, 0, "FLASH ROM Ereasing,,,",
          "FLASH ROM Erase complete! 11", "Erase err 11", true, nullptr},
-        // 12: user-MAT programming selection.
-        {Command(kUserMatSelect), 0, false, kAck, 10, 0, nullptr,
+        // User-MAT programming selection.
+        {WriteStage::UserMatSelect, Command(kUserMatSelect), 0, false, kAck, 10, 0, nullptr,
          "boot mat select done 12", "boot mat select false 12", true, nullptr},
     };
     return stages;
@@ -106,29 +107,27 @@ bool DeviceCheck(const uint8_t* bytes, size_t count) {
     return false;
 }
 
-uint8_t RunBootSequence(FormCore& form) {
+WriteOutcome RunBootSequence(FormCore& form) {
     for (const Stage& stage : Stages()) {
-        // 1. A new bit rate, where the stage asks for one.
+        // A stage that changes the bit rate does so before its purge, so that
+        // nothing received at the old rate is left over.
         if (stage.rateBefore != 0) SetBaudRate(DeviceHandle, stage.rateBefore);
-        // 2. Purge both queues.
         PurgeBuffers(DeviceHandle, PURGE_BOTH);
         if (stage.beforeWrite) form.ShowStatus(stage.beforeWrite);
-        // 3. The frame, in one write.
         uint32_t written = 0;
         WriteBytes(DeviceHandle, stage.frame.data(), static_cast<uint32_t>(stage.frame.size()), &written);
-        // 4. The reply.
         switch (WaitForReply(form, stage)) {
         case PollResult::Accepted:
             form.ShowStatus(stage.passed);
             break;
         case PollResult::Rejected:
             form.ShowStatus(stage.rejected);
-            return 1;
+            return WriteOutcome::TargetFailed(stage.stage, stage.rejected);
         case PollResult::TimedOut:
             if (stage.beepOnFailure) form.SoundBeep();
             form.ShowStatus(stage.failed);
-            return 1;
+            return WriteOutcome::TargetFailed(stage.stage, stage.failed);
         }
     }
-    return 0;
+    return WriteOutcome{};
 }

@@ -1,6 +1,6 @@
 #include "bootmode/FlashVerify.h"
 
-#include "app/FormCore.h"
+#include "core/FormCore.h"
 #include "protocol/Protocol.h"
 
 #include <algorithm>
@@ -126,6 +126,12 @@ VerifyResult VerifyFlash(FormCore& form, const uint8_t* expected, uint32_t end, 
     return none;
 }
 
+WriteOutcome VerifyAfterWrite(FormCore& form, const WriteOutcome& written, const uint8_t* expected, uint32_t end,
+                              VerifyMode mode) {
+    if (!written.Done() || mode == VerifyMode::None) return written;
+    return WriteOutcome::Verified(VerifyFlash(form, expected, end, mode));
+}
+
 BlankCheckResult CheckUserAreaBlank(FormCore& form) {
     BlankCheckResult result;
     const AreaReply reply = BlankCheckUserArea(form);
@@ -139,4 +145,10 @@ BlankCheckResult CheckUserAreaBlank(FormCore& form) {
     }
     form.ShowStatus(result.message);
     return result;
+}
+
+WriteOutcome CheckErased(FormCore& form) {
+    BlankCheckResult blank = CheckUserAreaBlank(form);
+    if (blank.passed) return WriteOutcome::Of(WriteResult::Done, std::move(blank.message));
+    return WriteOutcome::TargetFailed(WriteStage::BlankCheck, std::move(blank.message));
 }

@@ -23,6 +23,7 @@
 #pragma once
 
 #include "bootmode/AreaCommands.h"
+#include "core/WriteOutcome.h"
 
 #include <cstdint>
 #include <string>
@@ -30,24 +31,8 @@
 
 class FormCore;
 
-enum class VerifyMode { None, Read, Sum };
-
 // The bytes one memory read of the read-back asks for.
 constexpr uint32_t kVerifyChunk = 1024;
-
-// The outcome of a verify, as plain fields for reports.
-struct VerifyResult {
-    VerifyMode mode = VerifyMode::None;
-    bool passed = false;
-    uint64_t bytesCompared = 0;    // read: bytes read back and found equal; sum: bytes the sum covers
-    uint32_t expectedSum = 0;      // sum mode
-    uint32_t actualSum = 0;        // sum mode, as the chip reported it
-    bool mismatch = false;         // the flash differs (as against an exchange that failed)
-    uint32_t address = 0;          // read mode, mismatch: the first differing address
-    uint8_t expectedByte = 0;      // read mode, mismatch: the byte meant to be there
-    uint8_t actualByte = 0;        // read mode, mismatch: the byte read back
-    std::string message;           // the outcome as shown: "verify OK, ..." or "verify failed..."
-};
 
 // The 32-bit byte-wise sum of the areas when they hold `expected` below `end`
 // and 0xFF elsewhere.
@@ -59,6 +44,13 @@ VerifyResult VerifyBySum(FormCore& form, const uint8_t* expected, uint32_t end);
 // message and no traffic.
 VerifyResult VerifyFlash(FormCore& form, const uint8_t* expected, uint32_t end, VerifyMode mode);
 
+// A write's transfer outcome followed by its verify: when `written` is Done
+// and a mode is asked for, the verify runs and decides the outcome
+// (WriteOutcome::Verified); otherwise `written` is returned as it is and
+// nothing is sent.
+WriteOutcome VerifyAfterWrite(FormCore& form, const WriteOutcome& written, const uint8_t* expected, uint32_t end,
+                              VerifyMode mode);
+
 struct BlankCheckResult {
     bool passed = false;
     std::string message;   // as shown
@@ -66,3 +58,7 @@ struct BlankCheckResult {
 
 // The blank check of the user area, with its outcome shown.
 BlankCheckResult CheckUserAreaBlank(FormCore& form);
+
+// The erase command's step after the user-area selection: the blank check as
+// a write's outcome, Done with its text, or TargetFailed at BlankCheck.
+WriteOutcome CheckErased(FormCore& form);

@@ -28,8 +28,10 @@ struct CommandHelp {
 };
 
 const CommandHelp kHelp[] = {
-    {CliCommand::Write, "write FILE [--verify[=read|sum]] [--port PATH | --sim[=OPTS]] [--verbose | --quiet]",
-     "Programs the Motorola S-record FILE into the target's flash.\n"
+    {CliCommand::Write,
+     "write FILE [--format F [--address A]] [--verify[=read|sum]] [--port PATH | --sim[=OPTS]] [--verbose | --quiet]",
+     "Programs FILE into the target's flash: Motorola S-records or Intel HEX, told\n"
+     "apart by the file's content (first character 'S' or ':'), or raw binary.\n"
      "FILE is read and checked completely first; a refused or unreadable file ends\n"
      "the command (exit 2) before the converter or the target is touched. Then the\n"
      "converter is opened, the target is put into boot mode, its flash is erased and\n"
@@ -40,6 +42,10 @@ const CommandHelp kHelp[] = {
      "A file whose records hold no data byte is refused (exit 2): writing it would\n"
      "only erase the flash, which 'h8sxwriter erase' does on purpose.\n"
      "\n"
+     "  --format F       read FILE as F whatever it holds: srec, hex, or bin (raw\n"
+     "                   bytes, never detected)\n"
+     "  --address A      with bin: the flash address of the file's first byte\n"
+     "                   (decimal or 0x hex; default 0)\n"
      "  --verify[=read|sum]\n"
      "                   after programming, before the restart, check the flash:\n"
      "                   read = read the image's range back and compare it byte\n"
@@ -96,7 +102,7 @@ void PrintProgramHelp() {
         "FTDI USB-to-serial converter, with a serial monitor and a simulated board.\n"
         "\n"
         "Commands:\n"
-        "  write FILE       program an S-record file into the target's flash\n"
+        "  write FILE       program an S-record, Intel HEX or binary file into the flash\n"
         "  erase            erase the target's flash and check that it is blank\n"
         "  monitor          terminal serial monitor at 38400 bit/s\n"
         "  reset            restart the target into its program\n"

@@ -23,10 +23,6 @@ CliCommand FindCommand(const std::string& word) {
     return CliCommand::None;
 }
 
-bool StartsWith(const std::string& s, const char* prefix) {
-    return s.compare(0, std::strlen(prefix), prefix) == 0;
-}
-
 // Splits "--name=value" into name and value; `hasValue` tells whether an '='
 // was there.
 void SplitOption(const std::string& arg, std::string* name, std::string* value, bool* hasValue) {
@@ -43,6 +39,17 @@ bool ParseSeconds(const std::string& text, double* out) {
     double v = std::strtod(text.c_str(), &end);
     if (errno != 0 || *end != '\0' || !std::isfinite(v) || v < 0) return false;
     *out = v;
+    return true;
+}
+
+// A flash address: decimal, or hex after 0x.
+bool ParseAddress(const std::string& text, uint32_t* out) {
+    if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long v = std::strtoull(text.c_str(), &end, text.size() > 1 && (text[1] == 'x' || text[1] == 'X') ? 16 : 10);
+    if (errno != 0 || *end != '\0' || v > 0xFFFFFFFFull) return false;
+    *out = static_cast<uint32_t>(v);
     return true;
 }
 
@@ -76,19 +83,20 @@ CliArgs ParseCliArgs(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::vector<std::string> positional;
     std::string firstError;
-    bool portGiven = false, simGiven = false;
+    LinkOptionReader link;
+    bool addressGiven = false;
     auto fail = [&](const std::string& why) {
         if (firstError.empty()) firstError = why;
     };
 
-    // 1. The command is the first word that is neither an option nor the
-    //    value of a link option given before it.
+    // The command is the first word that is neither an option nor the value
+    // of a link option given before it.
     size_t i = 0;
     bool optionsEnded = false;
     for (; i < args.size(); ++i) {
         const std::string& s = args[i];
-        if (s == "--port") {
-            ++i;  // its value; checked in step 2
+        if (LinkOptionReader::TakesNextWord(s)) {
+            ++i;  // its value, read with the other options below
             continue;
         }
         if (!s.empty() && s[0] == '-') continue;
@@ -104,7 +112,7 @@ CliArgs ParseCliArgs(int argc, char** argv) {
     const Accepts accepts = AcceptsOf(a.command);
     const std::string where = a.command == CliCommand::None ? "" : std::string(" for ") + CommandName(a.command);
 
-    // 2. Every other argument, in order.
+    // Every other argument, in order.
     for (i = 0; i < args.size(); ++i) {
         if (i == commandIndex) continue;
         const std::string& s = args[i];
@@ -139,17 +147,8 @@ CliArgs ParseCliArgs(int argc, char** argv) {
             a.help = true;
         } else if (name == "--version" && a.command == CliCommand::None) {
             a.version = true;
-        } else if (name == "--port" && accepts.linkPort) {
-            if (takeValue(&a.link.port)) {
-                if (portGiven) fail("--port given twice");
-                portGiven = true;
-                a.link.kind = LinkArgs::Kind::Port;
-            }
-        } else if (name == "--sim" && accepts.link) {
-            if (simGiven) fail("--sim given twice");
-            simGiven = true;
-            a.link.kind = LinkArgs::Kind::Sim;
-            a.link.simOptions = value;
+        } else if ((name == "--port" && accepts.linkPort) || (name == "--sim" && accepts.link)) {
+            if (!link.Read(args, i, commandIndex)) fail(link.Error());
         } else if ((name == "--verbose" || name == "-v") && accepts.verbose && !hasValue) {
             a.verbose = true;
         } else if ((name == "--quiet" || name == "-q") && accepts.verbose && !hasValue) {
@@ -165,6 +164,15 @@ CliArgs ParseCliArgs(int argc, char** argv) {
             std::string text;
             if (takeValue(&text) && !ParseSeconds(text, &a.seconds))
                 fail("bad value for --seconds: '" + text + "'");
+        } else if (name == "--format" && a.command == CliCommand::Write) {
+            std::string text;
+            if (takeValue(&text) && !ParseImageFormat(text, &a.format))
+                fail("bad value for --format: '" + text + "' (srec, hex or bin)");
+        } else if (name == "--address" && a.command == CliCommand::Write) {
+            std::string text;
+            if (takeValue(&text) && !ParseAddress(text, &a.address))
+                fail("bad value for --address: '" + text + "'");
+            addressGiven = true;
         } else if (name == "--pty" && accepts.pty) {
             takeValue(&a.ptyLink);
         } else {
@@ -172,9 +180,11 @@ CliArgs ParseCliArgs(int argc, char** argv) {
         }
     }
 
-    // 3. Combinations and positional arguments.
-    if (portGiven && simGiven) fail("--port and --sim exclude each other");
+    // Combinations and positional arguments.
+    if (!link.Finish()) fail(link.Error());
+    a.link = link.Choice();
     if (a.verbose && a.quiet) fail("--verbose and --quiet exclude each other");
+    if (addressGiven && a.format != ImageFormat::Binary) fail("--address needs --format bin");
     if (a.command == CliCommand::Write) {
         if (positional.empty()) fail("write needs a FILE");
         else a.file = positional[0];
@@ -194,21 +204,18 @@ CliArgs ParseCliArgs(int argc, char** argv) {
 }
 
 bool LooksLikeCliCommand(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        std::string s = argv[i];
-        if (s == "--port") {
-            if (i + 1 >= argc) return true;  // missing value: the command line says so
-            ++i;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& s = args[i];
+        if (LinkOptionReader::IsLinkOption(s)) {
+            // A link option without its value is the command line's to report.
+            LinkOptionReader one;
+            if (!one.Read(args, i)) return true;
             continue;
         }
-        if (StartsWith(s, "--port=")) {
-            if (s.size() == 7) return true;
-            continue;
-        }
-        if (s == "--sim" || StartsWith(s, "--sim=")) continue;
-        if (s == "-h" || StartsWith(s, "--")) return true;  // help, version, unknown
-        if (!s.empty() && s[0] == '-') return false;        // the toolkit's own options
-        return true;                                        // a command word
+        if (s == "-h" || s.rfind("--", 0) == 0) return true;  // help, version, unknown
+        if (!s.empty() && s[0] == '-') return false;          // the toolkit's own options
+        return true;                                          // a command word
     }
     return false;
 }

@@ -5,24 +5,24 @@
 //   `error` set (and `ok` false) for an unknown command, an unknown option, a
 //   missing or surplus argument, or a bad value.
 // - The link options --port PATH and --sim[=OPTS] may stand before or after
-//   the command; they exclude each other. Without either, the converters are
-//   found by the usual scan for FTDI devices.
+//   the command; they are read by the window's grammar (session/LinkChoice.h).
+//   Without either, the converters are found by the usual scan for FTDI
+//   devices. The board's options are checked when the link is set up.
 // - --help (or -h) anywhere asks for help: for the command when one is named,
 //   otherwise for the program. It wins over every other error except an
 //   unknown command.
 // - `sim` takes --sim=OPTS for the board's options but no --port.
+// - `write` takes --format srec|hex|bin (default: by the file's content) and,
+//   with bin only, --address A (decimal or 0x hex, below 2^32).
 #pragma once
 
+#include "image/ImageReader.h"
+#include "session/LinkChoice.h"
+
+#include <cstdint>
 #include <string>
 
 enum class CliCommand { None, Write, Monitor, Reset, List, Sim, Erase };
-
-struct LinkArgs {
-    enum class Kind { Scan, Port, Sim };
-    Kind kind = Kind::Scan;
-    std::string port;         // Kind::Port: the device path
-    std::string simOptions;   // Kind::Sim: "KEY=VALUE,..." (may be empty)
-};
 
 struct CliArgs {
     bool ok = true;
@@ -32,8 +32,10 @@ struct CliArgs {
     bool help = false;
     bool version = false;
 
-    LinkArgs link;
-    std::string file;         // write: the S-record file
+    LinkChoice link;
+    std::string file;         // write: the image file
+    ImageFormat format = ImageFormat::Detect;  // write: --format srec|hex|bin
+    uint32_t address = 0;     // write: --address A, where a binary goes (only with bin)
     bool verbose = false;     // write: also the per-block texts
     bool quiet = false;       // write: only the last message
     std::string verify;       // write: "" no verify, "read" or "sum" (--verify alone: "read")

@@ -4,10 +4,15 @@
 #pragma once
 
 #include "cli/CliArgs.h"
+#include "core/WriteOutcome.h"
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+
+// The exit status of a write's outcome: 0 done, 2 a refused file, 1 anything
+// else.
+int ExitStatusOf(const WriteOutcome& outcome);
 
 int RunWrite(const CliArgs& args);
 int RunErase(const CliArgs& args);

@@ -2,6 +2,7 @@
 
 #include "cli/Progress.h"
 #include "link/Driver.h"
+#include "session/Session.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -109,7 +110,7 @@ void ConsoleForm::ProcessMessages() {
         nextTick_ += kTick;
         if (now - nextTick_ > std::chrono::seconds(1)) nextTick_ = now + kTick;
         linkHungUntilTick_ = false;
-        Timer1Timer();
+        Timer1Timer(*this);
     }
 }
 
@@ -130,22 +131,13 @@ void ConsoleForm::SetProgressPosition(int position) {
     else DrawBar(false);
 }
 
-bool ConsoleForm::ChooseImageFile(std::string& path) {
-    if (imagePath_.empty()) return false;
-    path = imagePath_;
-    return true;
-}
+bool ConsoleForm::ChooseImageFile(std::string&) { return false; }
 
 void ConsoleForm::AppendMonitorLine(const std::string& bytes) {
     if (monitorFd_ < 0) return;
     std::fflush(out_);
     WriteAll(monitorFd_, bytes.data(), bytes.size());
     monitorBytes_ += bytes.size();
-}
-
-void ConsoleForm::TransferImage() {
-    if (transfer_) transfer_();
-    else FormCore::TransferImage();
 }
 
 void ConsoleForm::Finish() {

@@ -21,12 +21,11 @@
 //   line ends, to the monitor descriptor when one is set (the terminal
 //   monitor: standard output), and drops them otherwise (a write, where
 //   standard output carries the messages).
-// - TransferImage runs the transfer set with SetTransfer (the write command's
-//   checked image) or, without one, the core's default (the file that
-//   ChooseImageFile names).
+// - There is no file dialog: ChooseImageFile always cancels. The write
+//   command hands the write its image itself (cli/WriteCli.cpp).
 #pragma once
 
-#include "app/FormCore.h"
+#include "core/FormCore.h"
 
 #include <chrono>
 #include <cstdint>
@@ -48,13 +47,11 @@ public:
     void SetMonitorOutput(int fd) { monitorFd_ = fd; }
     // How many received bytes went to the monitor descriptor so far.
     uint64_t MonitorBytes() const { return monitorBytes_; }
-    void SetImagePath(const std::string& path) { imagePath_ = path; }
     // The size in bytes of the image being programmed, for the bar's byte
     // counts; 0 shows the bar's own units.
     void SetProgressBytes(uint64_t total) { progressBytes_ = total; }
     // A word in front of the bar ("verifying"); empty for none.
     void SetProgressLabel(const std::string& label) { progressLabel_ = label; }
-    void SetTransfer(std::function<void()> transfer) { transfer_ = std::move(transfer); }
 
     // Inputs that ProcessMessages also waits for: `onReadable` runs in the
     // pass in which `fd` became readable (or hung up).
@@ -79,7 +76,6 @@ public:
     int ProgressPosition() override { return progressPos_; }
     bool ChooseImageFile(std::string& path) override;
     void AppendMonitorLine(const std::string& bytes) override;
-    void TransferImage() override;
 
 private:
     using SteadyClock = std::chrono::steady_clock;
@@ -94,8 +90,6 @@ private:
     bool errIsTerminal_;
     int monitorFd_ = -1;
     uint64_t monitorBytes_ = 0;
-    std::string imagePath_;
-    std::function<void()> transfer_;
     std::string lastStatus_;
     std::string serialShown_ = "xxxx";
 

@@ -13,32 +13,21 @@
 #include "cli/ConsoleForm.h"
 #include "cli/LinkSetup.h"
 
-#include "bootmode/WriteCommand.h"
 #include "bootmode/FlashVerify.h"
-
-#include <cstdio>
+#include "bootmode/WriteCommand.h"
 
 int RunErase(const CliArgs& args) {
-    std::string error;
-    if (!CheckLink(args.link, &error)) {
-        std::fprintf(stderr, "h8sxwriter: %s\n", error.c_str());
-        return kExitUsage;
-    }
+    LinkChoice link = args.link;
+    if (int status = SetUpLink(link); status != kLinkReady) return status;
     ConsoleForm form(args.quiet ? ConsoleForm::Verbosity::Quiet
                      : args.verbose ? ConsoleForm::Verbosity::Verbose
                                     : ConsoleForm::Verbosity::Normal);
-    if (!InstallLink(args.link, &error)) {
-        std::fprintf(stderr, "h8sxwriter: %s\n", error.c_str());
-        return kExitFailure;
-    }
     if (!ConnectAsStartUp(form)) {
         form.Finish();
-        return kExitFailure;
+        return ExitStatusOf(WriteOutcome::Of(WriteResult::LinkFailed));
     }
 
-    bool blank = false;
-    form.SetTransfer([&] { blank = CheckUserAreaBlank(form).passed; });
-    Button1Click(form);
+    const WriteOutcome outcome = Button1Click(form, [](FormCore& f) { return CheckErased(f); });
     form.Finish();
-    return blank ? kExitOk : kExitFailure;
+    return ExitStatusOf(outcome);
 }

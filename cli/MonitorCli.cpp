@@ -1,14 +1,13 @@
 // `monitor`: the terminal serial monitor.
 //
-// 1. Connect as the start-up does; its messages go to standard error, since
-//    standard output carries the target's bytes.
-// 2. Switch the link to the monitor's 38400 bit/s as VIEW does.
-// 3. With --reset, restart the target into its program as CPU_RESET does,
-//    then give the program two ticks to start before any input goes out
-//    (a starting chip loses what reaches it).
-// 4. Pump: received bytes go to standard output, unchanged, through the
-//    receive pump of every tick; bytes from standard input go to the target
-//    while the link is idle. A terminal on standard input is put in raw mode
+// It connects as the start-up does, with the connection's messages on
+// standard error, since standard output carries the target's bytes, and
+// switches the link to the monitor's 38400 bit/s as VIEW does. With --reset
+// it restarts the target into its program as CPU_RESET does, then gives the
+// program two ticks to start before any input goes out (a starting chip loses
+// what reaches it). From then on received bytes go to standard output,
+// unchanged, through the receive pump of every tick; bytes from standard
+// input go to the target while the link is idle. A terminal on standard input is put in raw mode
 //    (restored on every way out) and Ctrl-] quits. From a pipe or a file, the
 //    monitor ends one second after the input's end once the target has
 //    fallen quiet. --seconds N ends it after N seconds instead. SIGINT,
@@ -82,35 +81,26 @@ struct SignalScope {
 
 int RunMonitor(const CliArgs& args) {
     using SteadyClock = std::chrono::steady_clock;
-    std::string error;
-    if (!CheckLink(args.link, &error)) {
-        std::fprintf(stderr, "h8sxwriter: %s\n", error.c_str());
-        return kExitUsage;
-    }
-    if (!InstallLink(args.link, &error)) {
-        std::fprintf(stderr, "h8sxwriter: %s\n", error.c_str());
-        return kExitFailure;
-    }
+    LinkChoice link = args.link;
+    if (int status = SetUpLink(link); status != kLinkReady) return status;
 
-    // 1. Connect.
     ConsoleForm form(ConsoleForm::Verbosity::Normal, stderr);
     if (!ConnectAsStartUp(form)) return kExitFailure;
 
-    // 2. The monitor's bit rate.
     MonitorView(form);
     const bool interactive = ::isatty(STDIN_FILENO) == 1;
     if (interactive) std::fprintf(stderr, "monitor at 38400 bit/s; Ctrl-] quits\n");
     SignalScope signals;
     RawTerminal rawTerminal(interactive ? STDIN_FILENO : -1);
 
-    // 3. The restart; the target's bytes are shown from here on.
+    // The target's bytes are shown from here on, so the restart's start-up
+    // text appears too.
     form.SetMonitorOutput(STDOUT_FILENO);
     if (args.reset) {
         CpuReset(form);
         form.WaitForTicks(2);
     }
 
-    // 4. The pump.
     bool quit = false;
     bool inputEnded = false;
     auto inputEnd = SteadyClock::now();

@@ -1,23 +1,22 @@
-// `write FILE`: programs an S-record file, as FWRITE does, with the file read
+// `write FILE`: programs an S-record, Intel HEX or (with --format bin) raw
+// binary file, as FWRITE does, with the file read
 // and checked before anything touches the converter.
 //
-// 1. Check the link options (a bad --sim option is a usage error).
-// 2. Read FILE completely with the reader of the window's transfer. A file
-//    that cannot be read, or that the reader refuses (its message and the
-//    Sound beep, as in the window), ends the command with exit status 2: no provider is installed, no converter opened, and the
-//    simulated board's flash file is not even opened. So does a file whose
-//    records hold no data byte (an end record alone): writing it would only
-//    erase the flash.
-// 3. Install the provider and connect as the start-up does; a converter that
-//    did not open ends the command with exit status 1.
-// 4. Run the write command with the checked image in place of the file
-//    dialog: the transfer shows the window's messages of the file choice and
-//    the reading ("select write file", "file is transing,,", the file's
-//    end-record text) and programs the image. With --verify, once the end of
-//    programming is acknowledged and before the final restart, the flash is
-//    checked against the image (bootmode/FlashVerify.h). Exit status 0 only when
-//    the write ended with the success message and the verify, if asked for,
-//    passed.
+// The link options are checked first (a bad --sim option is a usage error).
+// FILE is then read completely with the reader of the window's transfer: a
+// file that cannot be read, or that the reader refuses (its message and the
+// Sound beep, as in the window), ends the command with exit status 2 before a
+// provider is installed or a converter opened, so the simulated board's flash
+// file is not even opened. So does a file whose records hold no data byte (an
+// end record alone): writing it would only erase the flash. Only then the link
+// is set up and connected as the start-up does; a converter that did not open
+// ends the command with exit status 1. The write command runs with the checked
+// image in place of the file dialog (TransferCheckedImage shows the messages of
+// the file choice and the reading as the window does). With --verify, once the
+// end of programming is acknowledged and before the final restart, the flash
+// is checked against the image (bootmode/FlashVerify.h). The exit status
+// follows the outcome: 0 only when the write ended with the success message
+// and the verify, if asked for, passed.
 #include "cli/Commands.h"
 #include "cli/ConsoleForm.h"
 #include "cli/LinkSetup.h"
@@ -25,8 +24,8 @@
 #include "bootmode/FlashVerify.h"
 #include "bootmode/WriteCommand.h"
 #include "image/FlashImage.h"
-#include "image/ProgramImage.h"
-#include "image/SRecordReader.h"
+#include "image/ImageReader.h"
+#include "image/TransferImage.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -36,7 +35,6 @@
 
 namespace {
 
-constexpr const char* kWriteDone = "FLASH ROM write correct done!";
 constexpr const char* kNoData = "file holds no data: nothing written ('h8sxwriter erase' erases the flash)";
 
 VerifyMode VerifyModeOf(const CliArgs& args) {
@@ -64,18 +62,29 @@ ConsoleForm::Verbosity VerbosityOf(const CliArgs& args) {
 
 }  // namespace
 
-int RunWrite(const CliArgs& args) {
-    // 1. The link options.
-    std::string error;
-    if (!CheckLink(args.link, &error)) {
-        std::fprintf(stderr, "h8sxwriter: %s\n", error.c_str());
-        return kExitUsage;
+int ExitStatusOf(const WriteOutcome& outcome) {
+    switch (outcome.result) {
+    case WriteResult::Done: return kExitOk;
+    case WriteResult::FileRefused: return kExitUsage;
+    case WriteResult::Cancelled:
+    case WriteResult::TargetFailed:
+    case WriteResult::VerifyFailed:
+    case WriteResult::LinkFailed:
+    case WriteResult::Busy: break;
     }
+    return kExitFailure;
+}
 
-    // 2. The file.
+int RunWrite(const CliArgs& args) {
+    LinkChoice link = args.link;
+    if (int status = CheckLink(link); status != kLinkReady) return status;
+
     ConsoleForm form(VerbosityOf(args));
     FlashImage image;
-    const ReadResult read = ReadSRecordFile(args.file, image);
+    ImageReadOptions options;
+    options.format = args.format;
+    options.binaryAddress = args.address;
+    const ReadResult read = ReadImageFile(args.file, image, options);
     if (read.outcome == ReadOutcome::CannotOpen) {
         std::fprintf(stderr, "h8sxwriter: %s: %s\n", args.file.c_str(), ReadFailure(args.file).c_str());
         return kExitUsage;
@@ -93,38 +102,24 @@ int RunWrite(const CliArgs& args) {
         return kExitUsage;
     }
 
-    // 3. The converter.
-    if (!InstallLink(args.link, &error)) {
-        std::fprintf(stderr, "h8sxwriter: %s\n", error.c_str());
-        return kExitFailure;
-    }
+    if (int status = InstallLink(link); status != kLinkReady) return status;
     if (!ConnectAsStartUp(form)) {
         form.Finish();
-        return kExitFailure;
+        return ExitStatusOf(WriteOutcome::Of(WriteResult::LinkFailed));
     }
 
-    // 4. The write.
     const VerifyMode mode = VerifyModeOf(args);
-    bool written = false;
-    VerifyResult verify;  // filled only when asked for
-    form.SetImagePath(args.file);
+    const uint32_t end = image.ProgrammedEnd();
     form.SetProgressBytes(image.ImageLength);
-    form.SetTransfer([&] {
-        // The window's stages of the file choice and the reading, with FILE
-        // as the choice and the image read in step 2 as its result.
-        form.ShowStatus("select write file");
-        form.SetProgressPosition(0);
-        form.ShowStatus("file is transing,,");
-        form.ShowStatus(read.endText);
-        ProgramImage(form, image);
-        if (form.LastStatusText() != kWriteDone) return;
-        written = true;
-        if (mode == VerifyMode::None) return;
-        form.SetProgressLabel("verifying");
-        form.SetProgressBytes(image.ProgrammedEnd());
-        verify = VerifyFlash(form, image.Bytes(), image.ProgrammedEnd(), mode);
+    const WriteOutcome outcome = Button1Click(form, [&](FormCore& f) {
+        const WriteOutcome written = TransferCheckedImage(f, image, read);
+        if (written.Done() && mode != VerifyMode::None) {
+            // The verify's own bar, over the range it compares.
+            form.SetProgressLabel("verifying");
+            form.SetProgressBytes(mode == VerifyMode::Read ? end : 0);
+        }
+        return VerifyAfterWrite(f, written, image.Bytes(), end, mode);
     });
-    Button1Click(form);
     form.Finish();
-    return written && (mode == VerifyMode::None || verify.passed) ? kExitOk : kExitFailure;
+    return ExitStatusOf(outcome);
 }

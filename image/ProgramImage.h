@@ -12,14 +12,17 @@
 //   "rssponse OK"), then "FLASH ROM write correct done!" (with the Sound beep)
 //   or one of "time out err1", "response err", "write err". After a failed
 //   block nothing more is sent.
+// - The outcome is Done after the success message, otherwise TargetFailed with
+//   the stage Programming (a block) or EndProgramming and the message shown.
 // - The progress bar runs from 0 to its maximum in proportion to the bytes
 //   programmed and reaches the maximum when the last block is acknowledged.
 // - No reply read takes more than the 256-byte reply buffer; what is left
 //   waiting is purged before the next command.
 #pragma once
 
+#include "core/WriteOutcome.h"
 #include "image/FlashImage.h"
 
 class FormCore;
 
-void ProgramImage(FormCore& form, const FlashImage& image);
+WriteOutcome ProgramImage(FormCore& form, const FlashImage& image);

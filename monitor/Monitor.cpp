@@ -1,19 +1,20 @@
 #include "monitor/Monitor.h"
 
-#include "app/FormCore.h"
 #include "bootmode/ResetLines.h"
+#include "core/FormCore.h"
 #include "link/Driver.h"
 
 bool MonitorView(FormCore& form) {
-    // 1. The link belongs to a write or the start-up connection.
+    // The link belongs to a write or the start-up connection.
     if (form.LinkBusy) return false;
-    // 2. The monitor rate, once per run and never after a write has started.
-    //    The flag goes up first and stays up even if the call fails.
+    // The monitor rate, once per run and never after a write has started
+    // (a write leaves the link at that rate). The flag goes up first and stays
+    // up even if the call fails.
     if (!form.MonitorRateSet) {
         form.MonitorRateSet = 1;
         SetBaudRate(DeviceHandle, kMonitorBitRate);
     }
-    // 3. The beep; 4. the caller shows the window.
+    // The caller shows the window after the beep.
     form.SoundBeep();
     return true;
 }

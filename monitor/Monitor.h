@@ -1,6 +1,6 @@
 // The monitor's commands without any toolkit: VIEW's link logic, the on-screen
 // keyboard's byte table, SendKey and CPU_RESET. The monitor window
-// (monitor/MonitorWindow.h) and the main window's VIEW button call these.
+// (app/MonitorWindow.h) and the main window's VIEW button call these.
 //
 // Contract
 // - Nothing here reports an error or writes the status line; the statuses of

@@ -29,7 +29,7 @@ expect "h8sxwriter " write erase monitor reset list sim
 expect "h8sxwriter mo" monitor
 expect "h8sxwriter --port /dev/ttyUSB0 w" write
 expect "h8sxwriter --" --port --sim --help --version
-expect "h8sxwriter write --" --verify --verify=read --verify=sum --port --sim --verbose --quiet --help
+expect "h8sxwriter write --" --verify --verify=read --verify=sum --port --sim --format --address --verbose --quiet --help
 expect "h8sxwriter write --verify=" sum read
 expect "h8sxwriter erase --" --port --sim --quiet --help
 expect "h8sxwriter --sim monitor --" --reset --seconds --port --sim --help

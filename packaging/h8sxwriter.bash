@@ -20,7 +20,7 @@ _h8sxwriter_files() {
     for f in $(compgen -d -- "$cur"); do COMPREPLY+=("$f"); done
     for f in $(compgen -f -- "$cur"); do
         [ -d "$f" ] && continue
-        case "${f,,}" in *.mot | *.s) COMPREPLY+=("$f") ;; esac
+        case "${f,,}" in *.mot | *.s | *.hex | *.ihx | *.bin) COMPREPLY+=("$f") ;; esac
     done
 }
 
@@ -49,7 +49,7 @@ _h8sxwriter() {
     local command="" i
     for ((i = 1; i < ${#words[@]}; i++)); do
         case "${words[i]}" in
-            --port | --pty | --seconds) ((i++)) ;;
+            --port | --pty | --seconds | --format | --address) ((i++)) ;;
             -*) ;;
             *) command="${words[i]}"; break ;;
         esac
@@ -58,7 +58,8 @@ _h8sxwriter() {
     case "$prev" in
         --port) _h8sxwriter_devices "$cur"; return ;;
         --pty) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")); return ;;
-        --seconds) return ;;
+        --seconds | --address) return ;;
+        --format) _h8sxwriter_offer "srec hex bin" "$cur"; return ;;
     esac
 
     case "$cur" in
@@ -77,7 +78,7 @@ _h8sxwriter() {
 
     local options
     case "$command" in
-        write) options="--verify --verify=read --verify=sum --port --sim --verbose -v --quiet -q --help -h" ;;
+        write) options="--verify --verify=read --verify=sum --port --sim --format --address --verbose -v --quiet -q --help -h" ;;
         erase) options="--port --sim --quiet -q --help -h" ;;
         monitor) options="--reset --seconds --port --sim --help -h" ;;
         reset | list) options="--port --sim --help -h" ;;

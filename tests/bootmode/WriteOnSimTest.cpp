@@ -1,6 +1,7 @@
 // The write command against the simulated board on virtual time.
 #include "bootmode/WriteCommand.h"
 #include "support/SimScope.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -30,15 +31,21 @@ public:
     uint8_t busyAtTransfer = 0;
     bool selectedAtTransfer = false;
 
-    void TransferImage() override {
+    WriteOutcome TransferImage() {
         ++transfers;
         stateAtTransfer = board->State();
         hostRateAtTransfer = board->HostRate();
         chipRateAtTransfer = board->ChipRate();
         busyAtTransfer = LinkBusy;
         selectedAtTransfer = board->DeviceSelected() && board->ClockModeSelected();
+        return WriteOutcome{};
     }
 };
+
+// FWRITE with the recording transfer in place of the file's.
+WriteOutcome Button1Click(SimForm& form) {
+    return Button1Click(form, [&form](FormCore&) { return form.TransferImage(); });
+}
 
 // How many 0x00 adjustment bytes the chip took in.
 int ZerosReceived(const SimBoard& board) {
@@ -131,13 +138,9 @@ TEST(WriteOnSim, BoardFaults) {
 
 // With the image transfer of the program itself.
 TEST(WriteOnSim, TransferRunsAndTheTargetRestartsWhateverItsOutcome) {
-    char dir[] = "/tmp/bootmode-writeonsim-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string path = std::string(dir) + "/tiny.mot";
-    {
-        std::ofstream f(path);
-        f << "S1070000DEADBEEFC0\nS9030000FC\n";
-    }
+    TempDir dir;
+    dir.Write("tiny.mot", "S1070000DEADBEEFC0\nS9030000FC\n");
+    const std::string path = dir.Sub("tiny.mot");
     struct Case { std::optional<std::string> file; bool programmed; };
     for (const Case& c : {Case{std::nullopt, false}, Case{path, true}}) {
         TestForm form;
@@ -159,8 +162,6 @@ TEST(WriteOnSim, TransferRunsAndTheTargetRestartsWhateverItsOutcome) {
             EXPECT_EQ(form.LastStatusText(), "select write file");
         }
     }
-    std::remove(path.c_str());
-    rmdir(dir);
 }
 
 }  // namespace

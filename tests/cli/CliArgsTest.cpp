@@ -32,14 +32,14 @@ TEST(CliArgs, AcceptsEveryCommandWithItsOptions) {
     ASSERT_TRUE(w.ok) << w.error;
     EXPECT_EQ(w.command, CliCommand::Write);
     EXPECT_EQ(w.file, "fw.mot");
-    EXPECT_EQ(w.link.kind, LinkArgs::Kind::Sim);
+    EXPECT_EQ(w.link.kind, LinkChoice::Kind::Sim);
     EXPECT_EQ(w.link.simOptions, "flash=/tmp/f.bin,erase=0.1");
     EXPECT_TRUE(w.verbose);
 
     // Link options may come first, and --port takes its value either way.
     CliArgs p = Parse({"--port", "/dev/ttyUSB0", "write", "-q", "fw.mot"});
     ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_EQ(p.link.kind, LinkArgs::Kind::Port);
+    EXPECT_EQ(p.link.kind, LinkChoice::Kind::Port);
     EXPECT_EQ(p.link.port, "/dev/ttyUSB0");
     EXPECT_EQ(p.file, "fw.mot");
     EXPECT_TRUE(p.quiet);
@@ -50,12 +50,25 @@ TEST(CliArgs, AcceptsEveryCommandWithItsOptions) {
     ASSERT_TRUE(dash.ok) << dash.error;
     EXPECT_EQ(dash.file, "-odd.mot");
 
+    // The file's format: by content unless named; a binary's address.
+    EXPECT_EQ(w.format, ImageFormat::Detect);
+    EXPECT_EQ(Parse({"write", "fw.mot", "--format", "hex"}).format, ImageFormat::IntelHex);
+    EXPECT_EQ(Parse({"write", "fw.hex", "--format=srec"}).format, ImageFormat::SRecord);
+    for (auto [text, address] : {std::pair<const char*, uint32_t>{"0x1000", 0x1000}, {"4096", 4096},
+                                 {"0XFFFFFFFF", 0xFFFFFFFF}, {"0", 0}}) {
+        CliArgs b = Parse({"write", "fw.bin", "--format", "bin", "--address", text});
+        ASSERT_TRUE(b.ok) << text << ": " << b.error;
+        EXPECT_EQ(b.format, ImageFormat::Binary);
+        EXPECT_EQ(b.address, address) << text;
+    }
+    EXPECT_EQ(Parse({"write", "fw.bin", "--format", "bin"}).address, 0u);
+
     CliArgs m = Parse({"monitor", "--reset", "--seconds", "2.5", "--sim"});
     ASSERT_TRUE(m.ok) << m.error;
     EXPECT_EQ(m.command, CliCommand::Monitor);
     EXPECT_TRUE(m.reset);
     EXPECT_DOUBLE_EQ(m.seconds, 2.5);
-    EXPECT_EQ(m.link.kind, LinkArgs::Kind::Sim);
+    EXPECT_EQ(m.link.kind, LinkChoice::Kind::Sim);
     EXPECT_EQ(m.link.simOptions, "");
     EXPECT_LT(Parse({"monitor"}).seconds, 0);
 
@@ -73,7 +86,7 @@ TEST(CliArgs, AcceptsEveryCommandWithItsOptions) {
     EXPECT_EQ(e.command, CliCommand::Erase);
     EXPECT_TRUE(e.quiet);
 
-    EXPECT_EQ(Parse({"reset"}).link.kind, LinkArgs::Kind::Scan);
+    EXPECT_EQ(Parse({"reset"}).link.kind, LinkChoice::Kind::Scan);
     EXPECT_EQ(Parse({"list", "--sim"}).command, CliCommand::List);
 
     CliArgs s = Parse({"sim", "--pty", "/tmp/link", "--sim=silent"});
@@ -104,6 +117,14 @@ TEST(CliArgs, RefusesWhatDoesNotFit) {
         {{"write", "a.mot", "--verify="}, "bad value for --verify: ''"},
         {{"erase", "a.mot"}, "unexpected argument 'a.mot' for erase"},
         {{"erase", "--verify"}, "unknown option '--verify' for erase"},
+        {{"write", "a.mot", "--format", "elf"}, "bad value for --format: 'elf'"},
+        {{"write", "a.mot", "--format"}, "--format needs an argument"},
+        {{"write", "a.bin", "--address", "0x100"}, "--address needs --format bin"},
+        {{"write", "a.bin", "--format", "hex", "--address", "0"}, "--address needs --format bin"},
+        {{"write", "a.bin", "--format", "bin", "--address", "0x1_0000"}, "bad value for --address"},
+        {{"write", "a.bin", "--format", "bin", "--address", "0x100000000"}, "bad value for --address"},
+        {{"write", "a.bin", "--format", "bin", "--address", "-1"}, "bad value for --address"},
+        {{"monitor", "--format", "hex"}, "unknown option '--format' for monitor"},
         {{"monitor", "--seconds"}, "--seconds needs an argument"},
         {{"monitor", "--seconds", "soon"}, "bad value for --seconds"},
         {{"monitor", "--seconds", "-1"}, "bad value for --seconds"},

@@ -3,6 +3,7 @@
 
 #include "SRecordText.h"
 #include "protocol/Protocol.h"
+#include "support/Trailer.h"
 #include "support/FakeLink.h"
 #include "support/TestForm.h"
 
@@ -66,7 +67,8 @@ TEST(ProgramImage, ExactTrafficAndStatusesForTwoBlocks) {
 
     Bytes first(data.begin(), data.begin() + 128);
     Bytes second = {data[128]};
-    for (size_t i = 0; i < 127; ++i) second.push_back(i < 5 || i >= 14 ? 0xFF : uint8_t("QXA060220"[i - 5]));
+    const Bytes trailer = ExpectedTrailer();
+    second.insert(second.end(), trailer.begin(), trailer.begin() + 127);
     const std::vector<std::string> expected = {
         "PurgeBuffers 3", "WriteBytes " + FakeDevice::Hex(BlockCommand(0, first).data(), 134), "ReadBytes 1",
         "PurgeBuffers 3", "WriteBytes " + FakeDevice::Hex(BlockCommand(128, second).data(), 134), "ReadBytes 1",

@@ -3,6 +3,7 @@
 #include "SRecordText.h"
 #include "protocol/Protocol.h"
 #include "bootmode/WriteCommand.h"
+#include "support/Trailer.h"
 #include "support/SimScope.h"
 #include "support/TestForm.h"
 
@@ -33,8 +34,8 @@ Bytes FlashAfter(const Bytes& data, size_t flashSize) {
     Bytes flash(flashSize, 0xFF);
     std::copy(data.begin(), data.end(), flash.begin());
     const size_t end = (data.size() + 127) / 128 * 128;
-    for (size_t i = data.size(), t = 0; i < end; ++i, ++t)
-        if (t >= 5 && t < 14) flash[i] = static_cast<uint8_t>("QXA060220"[t - 5]);
+    const Bytes trailer = ExpectedTrailer();
+    for (size_t i = data.size(), t = 0; i < end; ++i, ++t) flash[i] = trailer[t];
     return flash;
 }
 

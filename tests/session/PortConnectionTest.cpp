@@ -1,10 +1,12 @@
 // The start-up connection against a real pseudo-terminal named with --port.
-#include "app/Connection.h"
+#include "session/Connection.h"
 #include "link/TtyProvider.h"
 #include "support/PtyPair.h"
 #include "support/TempDir.h"
 #include "support/TestForm.h"
 
+#include <cerrno>
+#include <cstring>
 #include <gtest/gtest.h>
 
 TEST(PortConnection, OpensTheNamedPortAndTalksOverIt) {
@@ -35,8 +37,12 @@ TEST(PortConnection, AMissingPortIsNotListedAndNotOpened) {
     SetLinkProvider(MakeTtyPortProvider(dir.Sub("ttyNothing")));
     DeviceHandle = nullptr;
     TestForm form;
+    testing::internal::CaptureStderr();
     FormShow(form, SettingsPlaces{dir.path, ""});
+    const std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(form.statuses, (std::vector<std::string>{"Read failed ! Can't See FTDI IC", "USB Serial Number Open failed !"}));
     EXPECT_EQ(DeviceHandle, nullptr);
+    EXPECT_EQ(err, "h8sxwriter: " + dir.Sub("ttyNothing") + ": " + std::strerror(ENOENT) + "\n")
+        << "the path and the reason, once, on standard error";
     SetLinkProvider(nullptr);
 }

@@ -1,20 +1,23 @@
-// The toolkit-free heart of the main window: the fields that every part of the
-// writer shares, the 100 ms tick, and the small interface through which the
-// core reaches whatever front end hosts it (the Qt window, the command line,
-// a test with virtual time).
+// The state that every part of the writer shares, and the small interface
+// through which the layers above reach whatever front end hosts them (the Qt
+// window, the command line, a test with virtual time). Nothing here knows a
+// subsystem: the tick that drives them is composed in session/Session.h.
 //
 // Contract
 // - One FormCore exists per program (TForm1 in the GUI, the command line's
 //   console form otherwise); core operations take it as `form`.
 // - All fields start at zero.
-// - Timer1Timer is called by the host every 100 ms: first the monitor's
-//   receive pump, then the WaitTicks countdown. It never runs the message
-//   pump and never blocks.
+// - The host runs the tick (session/Session.h) every 100 ms. It never runs
+//   the message pump and never blocks.
 // - ProcessMessages is one pass of the message pump: it handles what is
 //   pending and returns. A host on real time waits inside it for the next
 //   event (a tick, bytes from the converter, user input) instead of spinning;
 //   a host on virtual time advances its clock to the next event. The tick
 //   always runs, so the pump always returns within one tick period.
+// - TargetOperations counts the writes and restarts of the target that are
+//   running (a TargetOperation scope each). The waits of both run the message
+//   pump, so user input can arrive inside them; the write command refuses to
+//   start while one is running.
 #pragma once
 
 #include <cstdint>
@@ -30,9 +33,15 @@ public:
     uint8_t MonitorRateSet = 0;   // set once the monitor rate was given or a write started
     uint8_t Settings[3] = {0, 0, 0};
     char SerialNumber[64] = {};
+    int TargetOperations = 0;     // writes and restarts of the target running now
 
-    // The tick, as the host's 100 ms timer calls it.
-    void Timer1Timer();
+    // True while a write or a restart of the target is running.
+    bool TargetOperationRunning() const { return TargetOperations > 0; }
+
+    // The countdown step of the tick: WaitTicks down by one until it is 0.
+    void CountDownTick() {
+        if (WaitTicks != 0) --WaitTicks;
+    }
 
     // Loads n ticks into WaitTicks and runs the message pump until the
     // countdown reaches 0.
@@ -62,9 +71,16 @@ public:
     // One new line at the end of the monitor's display; `bytes` holds the
     // received bytes as they came (one character per byte).
     virtual void AppendMonitorLine(const std::string& bytes) = 0;
+};
 
-    // The transfer phase of a write (file choice, reading, programming). The
-    // default reads the file that ChooseImageFile names; the command line
-    // replaces it with the image it checked beforehand.
-    virtual void TransferImage();
+// Marks a write or a restart of the target as running for its lifetime.
+class TargetOperation {
+public:
+    explicit TargetOperation(FormCore& form) : form_(form) { ++form_.TargetOperations; }
+    ~TargetOperation() { --form_.TargetOperations; }
+    TargetOperation(const TargetOperation&) = delete;
+    TargetOperation& operator=(const TargetOperation&) = delete;
+
+private:
+    FormCore& form_;
 };

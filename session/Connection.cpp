@@ -1,6 +1,6 @@
-#include "app/Connection.h"
+#include "session/Connection.h"
 
-#include "app/FormCore.h"
+#include "core/FormCore.h"
 #include "link/Driver.h"
 
 #include <cerrno>
@@ -122,6 +122,8 @@ void OpenConverter(FormCore& form) {
     } else {
         form.ShowStatus("USB Serial Number Open failed !");
         form.SystemBeep();
+        // The path and the operating system's reason, for the operator.
+        if (!LastReason.empty()) std::fprintf(stderr, "h8sxwriter: %s\n", LastReason.c_str());
     }
 
     // 3. The link settings, whatever the outcome; their statuses are ignored.

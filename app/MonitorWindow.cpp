@@ -1,4 +1,4 @@
-#include "monitor/MonitorWindow.h"
+#include "app/MonitorWindow.h"
 
 #include "app/WindowFonts.h"
 #include "monitor/Monitor.h"

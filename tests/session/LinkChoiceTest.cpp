@@ -1,4 +1,4 @@
-#include "app/LinkChoice.h"
+#include "session/LinkChoice.h"
 #include "link/Provider.h"
 
 #include <gtest/gtest.h>

@@ -17,7 +17,8 @@
 //   calls OpenConverter. The file is never rewritten.
 // - OpenConverter cuts SerialNumber to 8 characters, opens by it into
 //   DeviceHandle (status in LastStatus), reports the outcome (a failure also
-//   sounds the system beep, whatever "Sound" says) and then, whatever the
+//   sounds the system beep, whatever "Sound" says, and writes LastReason, if
+//   any, as "h8sxwriter: REASON" on standard error) and then, whatever the
 //   outcome, sets 19200 bit/s, 8N1, time-outs 0/0 and transfer sizes
 //   10000/10000 without looking at their statuses.
 #pragma once

@@ -1,4 +1,4 @@
-#include "app/Connection.h"
+#include "session/Connection.h"
 #include "support/TempDir.h"
 #include "support/FakeLink.h"
 #include "support/TestForm.h"

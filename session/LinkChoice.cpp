@@ -1,4 +1,4 @@
-#include "app/LinkChoice.h"
+#include "session/LinkChoice.h"
 
 #include "link/Provider.h"
 #include "link/TtyProvider.h"
@@ -11,44 +11,64 @@ bool StartsWith(const std::string& s, const char* prefix) { return s.rfind(prefi
 
 }  // namespace
 
+bool LinkOptionReader::IsLinkOption(const std::string& word) {
+    return word == "--port" || StartsWith(word, "--port=") || word == "--sim" || StartsWith(word, "--sim=");
+}
+
+bool LinkOptionReader::Refuse(const std::string& why) {
+    if (error_.empty()) error_ = why;
+    return false;
+}
+
+bool LinkOptionReader::Read(const std::vector<std::string>& args, size_t& i, size_t notAValue) {
+    const std::string& word = args[i];
+    if (StartsWith(word, "--port")) {
+        std::string path;
+        if (word == "--port") {
+            if (i + 1 < args.size() && i + 1 != notAValue) path = args[++i];
+        } else {
+            path = word.substr(7);
+        }
+        if (path.empty()) return Refuse("option --port needs an argument");
+        if (portGiven_) return Refuse("--port given twice");
+        portGiven_ = true;
+        choice_.kind = LinkChoice::Kind::Port;
+        choice_.port = path;
+        return true;
+    }
+    if (simGiven_) return Refuse("--sim given twice");
+    simGiven_ = true;
+    choice_.kind = LinkChoice::Kind::Sim;
+    choice_.simOptions = word == "--sim" ? std::string() : word.substr(6);
+    return true;
+}
+
+bool LinkOptionReader::Finish() {
+    if (portGiven_ && simGiven_) return Refuse("--port and --sim exclude each other");
+    return error_.empty();
+}
+
+bool CheckLinkChoice(LinkChoice& choice, std::string* error) {
+    if (choice.kind != LinkChoice::Kind::Sim) return true;
+    return ParseSimOptions(choice.simOptions, &choice.sim, error);
+}
+
 bool TakeLinkOptions(std::vector<std::string>& args, LinkChoice* choice, std::string* error) {
-    LinkChoice result;
-    bool chosen = false;
+    LinkOptionReader reader;
     std::vector<std::string> rest;
     for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool port = a == "--port" || StartsWith(a, "--port=");
-        const bool sim = a == "--sim" || StartsWith(a, "--sim=");
-        if (!port && !sim) {
-            rest.push_back(a);
+        if (!LinkOptionReader::IsLinkOption(args[i])) {
+            rest.push_back(args[i]);
             continue;
         }
-        if (chosen) {
-            *error = "only one of --port and --sim may be given, once";
-            return false;
-        }
-        chosen = true;
-        if (port) {
-            result.kind = LinkChoice::Kind::Port;
-            if (a == "--port") {
-                if (i + 1 >= args.size()) {
-                    *error = "--port needs a device path";
-                    return false;
-                }
-                result.port = args[++i];
-            } else {
-                result.port = a.substr(7);
-            }
-            if (result.port.empty()) {
-                *error = "--port needs a device path";
-                return false;
-            }
-        } else {
-            result.kind = LinkChoice::Kind::Sim;
-            const std::string text = a == "--sim" ? std::string() : a.substr(6);
-            if (!ParseSimOptions(text, &result.sim, error)) return false;
-        }
+        if (!reader.Read(args, i)) break;
     }
+    LinkChoice result = reader.Choice();
+    if (!reader.Finish()) {
+        *error = reader.Error();
+        return false;
+    }
+    if (!CheckLinkChoice(result, error)) return false;
     args = std::move(rest);
     *choice = std::move(result);
     return true;

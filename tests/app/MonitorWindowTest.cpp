@@ -1,6 +1,6 @@
-#include "monitor/MonitorWindow.h"
+#include "app/MonitorWindow.h"
 
-#include "MonitorFixture.h"
+#include "monitor/MonitorFixture.h"
 #include "app/MainWindow.h"
 
 #include <QApplication>
