@@ -224,11 +224,52 @@ TEST(FlashVerify, BlankCheck) {
         FakeAreaChip chip(form, 4096);
         if (c.spoil) chip.flash[4095] = 0xFE;
         if (c.reply) chip.override = [&c](const Bytes&) { return c.reply; };
-        const BlankCheckResult result = CheckUserAreaBlank(form);
-        EXPECT_EQ(result.passed, c.passed) << c.name;
-        EXPECT_EQ(result.message, c.text) << c.name;
+        const WriteOutcome outcome = CheckErased(form);
+        EXPECT_EQ(outcome.result, c.passed ? WriteResult::Done : WriteResult::TargetFailed) << c.name;
+        EXPECT_EQ(outcome.stage, c.passed ? WriteStage::None : WriteStage::BlankCheck) << c.name;
+        EXPECT_EQ(outcome.message, c.text) << c.name;
         EXPECT_EQ(form.LastStatusText(), c.text) << c.name;
     }
+}
+
+// The verify decides a programmed write's outcome, and runs only after one.
+TEST(FlashVerify, DecidesTheOutcomeOfAWriteThatWasProgrammed) {
+    BusyForm form;
+    FakeAreaChip chip(form, 4096);
+    auto image = PatternImage(300);
+    const WriteOutcome written = ProgramImage(form, *image);
+    ASSERT_TRUE(written.Done());
+    const uint32_t end = image->ProgrammedEnd();
+
+    const WriteOutcome passed = VerifyAfterWrite(form, written, image->Bytes(), end, VerifyMode::Read);
+    EXPECT_EQ(passed.result, WriteResult::Done);
+    EXPECT_EQ(passed.verify.mode, VerifyMode::Read);
+    EXPECT_TRUE(passed.verify.passed);
+    EXPECT_EQ(passed.verify.bytesCompared, 384u);
+
+    chip.flash[0x101] ^= 0x40;
+    const WriteOutcome failed = VerifyAfterWrite(form, written, image->Bytes(), end, VerifyMode::Read);
+    EXPECT_EQ(failed.result, WriteResult::VerifyFailed);
+    EXPECT_EQ(failed.stage, WriteStage::Verify);
+    EXPECT_EQ(failed.message, failed.verify.message);
+    EXPECT_EQ(failed.verify.address, 0x101u);
+    EXPECT_EQ(failed.verify.actualByte, image->Bytes()[0x101] ^ 0x40);
+    const WriteOutcome bySum = VerifyAfterWrite(form, written, image->Bytes(), end, VerifyMode::Sum);
+    EXPECT_EQ(bySum.result, WriteResult::VerifyFailed);
+    EXPECT_EQ(bySum.verify.mode, VerifyMode::Sum);
+    EXPECT_TRUE(bySum.verify.mismatch);
+
+    // No verify asked for, or a write that did not end well: nothing is sent
+    // and the outcome stays the write's.
+    const size_t commands = chip.Commands().size();
+    const WriteOutcome plain = VerifyAfterWrite(form, written, image->Bytes(), end, VerifyMode::None);
+    EXPECT_EQ(plain.result, WriteResult::Done);
+    EXPECT_EQ(plain.verify.mode, VerifyMode::None);
+    const WriteOutcome timedOut = WriteOutcome::TargetFailed(WriteStage::EndProgramming, "time out err1");
+    const WriteOutcome kept = VerifyAfterWrite(form, timedOut, image->Bytes(), end, VerifyMode::Read);
+    EXPECT_EQ(kept.result, WriteResult::TargetFailed);
+    EXPECT_EQ(kept.message, "time out err1");
+    EXPECT_EQ(chip.Commands().size(), commands);
 }
 
 }  // namespace
