@@ -24,7 +24,7 @@ protected:
         sim.board.LoadFlash(image);
     }
     std::string Banner() const {
-        const auto& flash = sim.board.Flash();
+        const auto& flash = sim.board.Inspect().flash;
         return UserProgramBanner(SummarizeFlash(flash.data(), flash.size()));
     }
     // All received text, whatever ticks it came in on.
@@ -44,12 +44,12 @@ protected:
 TEST_F(MonitorOnTheBoard, CpuResetBringsTheBannerAndKeysComeBackAsEchoes) {
     Program(1000);
     ASSERT_TRUE(MonitorView(form));
-    EXPECT_EQ(sim.board.HostRate(), 38400u);
+    EXPECT_EQ(sim.board.Inspect().hostRate, 38400u);
 
     CpuReset(form);
     form.RunFor(5 * TestForm::kTick);
 
-    EXPECT_EQ(sim.board.State(), SimState::UserProgram);
+    EXPECT_EQ(sim.board.Inspect().state, SimState::UserProgram);
     EXPECT_TRUE(EndsWith(Received(), Banner())) << Received();
     EXPECT_NE(Banner().find("1024 bytes"), std::string::npos) << Banner();
     EXPECT_EQ(form.LinkBusy, 0);
@@ -77,9 +77,9 @@ TEST_F(MonitorOnTheBoard, AfterAWriteTheNewProgramSpeaksThroughTheMonitor) {
     EXPECT_NE(Banner().find("320 bytes"), std::string::npos) << Banner();
 
     // The write left the link at 38400 bit/s: VIEW does not touch the rate.
-    const uint32_t rateBefore = sim.board.HostRate();
+    const uint32_t rateBefore = sim.board.Inspect().hostRate;
     ASSERT_TRUE(MonitorView(form));
-    EXPECT_EQ(sim.board.HostRate(), rateBefore);
+    EXPECT_EQ(sim.board.Inspect().hostRate, rateBefore);
 
     form.monitorLines.clear();
     CpuReset(form);
