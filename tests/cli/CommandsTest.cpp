@@ -177,6 +177,59 @@ TEST(CliWrite, RefusedFileExitsWithTwoBeforeTouchingTheBoard) {
     EXPECT_FALSE(created);
 }
 
+// The verify before the final restart decides the exit status: a weak cell
+// of the board's flash fails both modes, and the read-back names its address.
+TEST(CliWrite, VerifyPassesOrNamesTheFault) {
+    TempDir dir;
+    const std::string data = Pattern(700);
+    WriteFile(dir.Sub("fw.mot"), MakeSrec(data));
+    struct Case {
+        const char* option;
+        const char* fault;  // a --sim key, or ""
+        int status;
+        std::string last;   // the last line of standard output, or its start
+    };
+    const Case cases[] = {
+        {"--verify", "", 0, "verify OK, 768 bytes compared"},
+        {"--verify=read", "corrupt=0x100", 1, "verify failed at 0x00000100: expected 0x01, read 0x00"},
+        {"--verify=sum", "", 0, "verify OK, sum 0x"},
+        {"--verify=sum", "corrupt=0x100:80", 1, "verify failed: user area sum 0x"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.option) + " " + c.fault);
+        const std::string flash = dir.Sub("flash.bin");
+        RunResult r = RunWriter({"write", dir.Sub("fw.mot"), c.option, Sim(flash, c.fault)}, kLimit);
+        EXPECT_EQ(r.status, c.status) << r.out << r.err;
+        EXPECT_TRUE(InOrder(r.OutLines(), kGoodWrite));
+        ASSERT_FALSE(r.OutLines().empty());
+        EXPECT_EQ(r.OutLines().back().rfind(c.last, 0), 0u) << r.OutLines().back();
+    }
+    // The flash was written and left as it is for the board's program.
+    std::string corrupted = data;
+    corrupted[0x100] = '\x80';
+    ExpectFlashHolds(dir.Sub("flash.bin"), corrupted);
+}
+
+TEST(CliErase, LeavesTheFlashBlankAndChecksIt) {
+    TempDir dir;
+    WriteFile(dir.Sub("fw.mot"), MakeSrec(Pattern(300)));
+    ASSERT_EQ(RunWriter({"write", dir.Sub("fw.mot"), Sim(dir.Sub("flash.bin"))}, kLimit).status, 0);
+
+    RunResult r = RunWriter({"erase", Sim(dir.Sub("flash.bin"))}, kLimit);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    EXPECT_TRUE(InOrder(r.OutLines(), {"USB Serial Number Open Success!", "FLASH ROM Erase complete! 11",
+                                       "boot mat select done 12", "blank check OK, the flash is erased"}));
+    EXPECT_EQ(r.out.find("File -> cpu board"), std::string::npos);
+    const std::string flash = ReadFile(dir.Sub("flash.bin"));
+    EXPECT_EQ(flash.size(), 64u * 1024);
+    EXPECT_EQ(flash.find_first_not_of('\xFF'), std::string::npos);
+
+    RunResult failed = RunWriter({"erase", "-q", Sim(dir.Sub("flash.bin"), "error=4D:11")}, kLimit);
+    EXPECT_EQ(failed.status, 1);
+    EXPECT_EQ(failed.OutLines(),
+              std::vector<std::string>{"blank check failed: error reply 0xCD 0x11 (checksum error)"});
+}
+
 TEST(CliUsage, UsageErrorsExitWithTwoAndHelpWithZero) {
     struct Case {
         std::vector<std::string> args;
@@ -259,10 +312,22 @@ TEST(CliWrite, ProgramsTheBoardOnAPseudoTerminalThroughTheTtyBackend) {
     Background board({"sim", "--pty", dir.Sub("link"), Sim(dir.Sub("flash.bin"))});
     ASSERT_TRUE(WaitForPath(dir.Sub("link"), 10)) << "the board's link did not appear";
 
-    RunResult r = RunWriter({"write", dir.Sub("fw.mot"), "--port", dir.Sub("link")}, kLimit);
+    RunResult r = RunWriter({"write", dir.Sub("fw.mot"), "--port", dir.Sub("link"), "--verify"}, kLimit);
     ASSERT_FALSE(r.timedOut);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(InOrder(r.OutLines(), kGoodWrite));
+    EXPECT_EQ(r.OutLines().back(), "verify OK, 256 bytes compared");
     EXPECT_EQ(board.Stop(), 0);
     ExpectFlashHolds(dir.Sub("flash.bin"), data);
+
+    // The erase, on a board started anew on that flash (a pty has no reset
+    // line, so only a new board starts in boot mode).
+    Background again({"sim", "--pty", dir.Sub("link2"), Sim(dir.Sub("flash.bin"))});
+    ASSERT_TRUE(WaitForPath(dir.Sub("link2"), 10));
+    RunResult erase = RunWriter({"erase", "--port", dir.Sub("link2")}, kLimit);
+    EXPECT_EQ(erase.status, 0) << erase.out << erase.err;
+    ASSERT_FALSE(erase.OutLines().empty());
+    EXPECT_EQ(erase.OutLines().back(), "blank check OK, the flash is erased");
+    EXPECT_EQ(again.Stop(), 0);
+    EXPECT_EQ(ReadFile(dir.Sub("flash.bin")).find_first_not_of('\xFF'), std::string::npos);
 }
