@@ -129,7 +129,7 @@ VerifyResult VerifyFlash(FormCore& form, const uint8_t* expected, uint32_t end, 
 WriteOutcome VerifyAfterWrite(FormCore& form, const WriteOutcome& written, const uint8_t* expected, uint32_t end,
                               VerifyMode mode) {
     if (!written.Done() || mode == VerifyMode::None) return written;
-    return WriteOutcome::Verified(VerifyFlash(form, expected, end, mode));
+    return WriteOutcome::Verified(written, VerifyFlash(form, expected, end, mode));
 }
 
 BlankCheckResult CheckUserAreaBlank(FormCore& form) {

@@ -50,7 +50,7 @@ WriteOutcome AdjustBitRate(FormCore& form) {
 
 }  // namespace
 
-WriteOutcome Button1Click(FormCore& form, const TransferStep& transfer) {
+WriteOutcome Button1Click(FormCore& form, const TransferStep& transfer, const BootRate& rate) {
     // Not nested in a running write, nor in a restart of the target (CPU_RESET
     // waits with LinkBusy clear): its end would pulse the lines under the
     // write's exchange.
@@ -69,7 +69,7 @@ WriteOutcome Button1Click(FormCore& form, const TransferStep& transfer) {
     EnterBootMode(form);
 
     WriteOutcome outcome = AdjustBitRate(form);
-    if (outcome.Done()) outcome = RunBootSequence(form);
+    if (outcome.Done()) outcome = RunBootSequence(form, rate);
     // Only a chip ready for programming gets the transfer, and then the
     // restart into its new program whatever the transfer's outcome.
     if (outcome.Done()) {
@@ -77,5 +77,6 @@ WriteOutcome Button1Click(FormCore& form, const TransferStep& transfer) {
         ResetTarget(form);
     }
     form.LinkBusy = 0;
+    if (outcome.Done() || outcome.stage >= WriteStage::NewBitRate) outcome.bitRate = rate.rateUnits * 100u;
     return outcome;
 }

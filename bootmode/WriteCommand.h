@@ -18,8 +18,12 @@
 // - A click while a write or a restart of the target is running (their waits
 //   run the message pump) or while LinkBusy is set returns Busy at once: no
 //   traffic, no message, no beep.
+// - `rate` goes to the boot-mode sequence (bootmode/BootSequence.h); the
+//   window's default is its 38400 bit/s at 12.50 MHz. Once the new bit rate
+//   was told, the outcome's bitRate is that rate.
 #pragma once
 
+#include "bootmode/BootSequence.h"
 #include "core/WriteOutcome.h"
 
 #include <functional>
@@ -30,4 +34,4 @@ class FormCore;
 // for programming.
 using TransferStep = std::function<WriteOutcome(FormCore& form)>;
 
-WriteOutcome Button1Click(FormCore& form, const TransferStep& transfer);
+WriteOutcome Button1Click(FormCore& form, const TransferStep& transfer, const BootRate& rate = BootRate{});

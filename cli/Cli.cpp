@@ -29,7 +29,9 @@ struct CommandHelp {
 
 const CommandHelp kHelp[] = {
     {CliCommand::Write,
-     "write FILE [--format F [--address A]] [--verify[=read|sum]] [--port PATH | --sim[=OPTS]] [--verbose | --quiet]",
+     "write FILE [--format F [--address A]] [--rate BPS | --rate fastest] [--clock MHZ]\n"
+     "                   [--skip-blank] [--verify[=read|sum]] [--port PATH | --sim[=OPTS]]\n"
+     "                   [--verbose | --quiet]",
      "Programs FILE into the target's flash: Motorola S-records or Intel HEX, told\n"
      "apart by the file's content (first character 'S' or ':'), or raw binary.\n"
      "FILE is read and checked completely first; a refused or unreadable file ends\n"
@@ -53,6 +55,14 @@ const CommandHelp kHelp[] = {
      "                   of its whole user area with the one expected\n"
      "  -v, --verbose    also the per-block texts (\"rssponse OK\" and a blank line)\n"
      "  -q, --quiet      only the last message\n"
+     "  --rate BPS       program at BPS bit/s instead of 38400; a rate that the chip\n"
+     "                   or the converter cannot hit closely enough is refused (exit 2)\n"
+     "                   before the target is touched ('h8sxwriter rates' lists them)\n"
+     "  --rate fastest   the highest usable rate; when it fails on the wire, the write\n"
+     "                   starts again at the next lower one, down to 38400\n"
+     "  --clock MHZ      the board's input clock told to the chip (default 12.50)\n"
+     "  --skip-blank     do not send blocks that hold only 0xFF (the chip has just\n"
+     "                   erased them); the block with the trailer is always sent\n"
      "Exit status: 0 when the write ended with \"FLASH ROM write correct done!\"\n"
      "(and, with --verify, the verify passed), 1 for a failure of the target or the\n"
      "link or a failed verify, 2 for usage and file errors.\n"},
@@ -77,6 +87,14 @@ const CommandHelp kHelp[] = {
     {CliCommand::List, "list [--port PATH | --sim[=OPTS]]",
      "Lists the converters found, one a line: index, serial number, device path,\n"
      "separated by tabs. Exit status 1 when none is found.\n"},
+    {CliCommand::Rates, "rates [--clock MHZ]",
+     "Lists the bit rates that the chip and an FTDI converter can both use for\n"
+     "'write --rate', the fastest first: the chip's clock select and divider (n/N),\n"
+     "its rate and error, the converter's rate and error (both against the rate\n"
+     "told), how far apart the two ends run, and the time a 128-byte block takes on\n"
+     "the wire.\n"
+     "\n"
+     "  --clock MHZ      the board's input clock (default 12.50)\n"},
     {CliCommand::Sim, "sim --pty LINK [--sim=OPTS]",
      "Serves the simulated board on a pseudo-terminal: LINK becomes a symbolic link\n"
      "to it, for 'h8sxwriter write FILE --port LINK' and the other commands. A pty\n"
@@ -107,6 +125,7 @@ void PrintProgramHelp() {
         "  monitor          terminal serial monitor at 38400 bit/s\n"
         "  reset            restart the target into its program\n"
         "  list             list the converters found\n"
+        "  rates            list the bit rates usable for a write\n"
         "  sim --pty LINK   serve the simulated board on a pseudo-terminal\n"
         "\n"
         "%s"
@@ -119,8 +138,9 @@ void PrintProgramHelp() {
 
 void PrintCommandHelp(const CommandHelp& h) {
     std::printf("Usage: h8sxwriter %s\n\n%s", h.usage, h.text);
-    if (h.command != CliCommand::Sim) std::printf("\n%s", kLinkHelp);
-    if (h.command != CliCommand::Write && h.command != CliCommand::Erase && h.command != CliCommand::Sim)
+    if (h.command != CliCommand::Sim && h.command != CliCommand::Rates) std::printf("\n%s", kLinkHelp);
+    if (h.command != CliCommand::Write && h.command != CliCommand::Erase && h.command != CliCommand::Sim &&
+        h.command != CliCommand::Rates)
         std::printf("%s", kExitHelp);
 }
 
@@ -132,7 +152,7 @@ int UsageError(const CliArgs& a) {
     } else {
         std::fprintf(stderr,
                      "Usage: h8sxwriter [--port PATH | --sim[=OPTS]] [COMMAND [ARGUMENTS]]\n"
-                     "Commands: write, erase, monitor, reset, list, sim. Try 'h8sxwriter --help'.\n");
+                     "Commands: write, erase, monitor, reset, list, rates, sim. Try 'h8sxwriter --help'.\n");
     }
     return kExitUsage;
 }
@@ -166,6 +186,7 @@ int CliMain(int argc, char** argv) {
         case CliCommand::Reset: return RunReset(a);
         case CliCommand::List: return RunList(a);
         case CliCommand::Sim: return RunSim(a);
+        case CliCommand::Rates: return RunRates(a);
         case CliCommand::None: break;
     }
     // Only link options: they belong to the window, which main() starts.

@@ -14,7 +14,8 @@ struct CommandEntry {
 };
 constexpr CommandEntry kCommands[] = {
     {"write", CliCommand::Write}, {"monitor", CliCommand::Monitor}, {"reset", CliCommand::Reset},
-    {"list", CliCommand::List},   {"sim", CliCommand::Sim},         {"erase", CliCommand::Erase},
+    {"list", CliCommand::List},   {"sim", CliCommand::Sim},         {"rates", CliCommand::Rates},
+    {"erase", CliCommand::Erase},
 };
 
 CliCommand FindCommand(const std::string& word) {
@@ -42,6 +43,15 @@ bool ParseSeconds(const std::string& text, double* out) {
     return true;
 }
 
+// A bit rate in bit/s: digits only, at most 10,000,000.
+bool ParseRate(const std::string& text, uint32_t* out) {
+    if (text.empty() || text.size() > 8 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    const unsigned long v = std::strtoul(text.c_str(), nullptr, 10);
+    if (v == 0 || v > 10000000ul) return false;
+    *out = static_cast<uint32_t>(v);
+    return true;
+}
+
 // A flash address: decimal, or hex after 0x.
 bool ParseAddress(const std::string& text, uint32_t* out) {
     if (text.empty() || text[0] == '-' || text[0] == '+') return false;
@@ -53,21 +63,36 @@ bool ParseAddress(const std::string& text, uint32_t* out) {
     return true;
 }
 
+// A clock in MHz with at most two decimals, in units of 0.01 MHz.
+bool ParseClock(const std::string& text, uint16_t* out) {
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) return false;
+    const size_t dot = text.find('.');
+    if (dot != std::string::npos && (text.find('.', dot + 1) != std::string::npos || text.size() - dot - 1 > 2))
+        return false;
+    if (dot == 0 || text.size() > 9) return false;
+    const double v = std::strtod(text.c_str(), nullptr);
+    const long units = std::lround(v * 100);
+    if (units <= 0 || units > 65535) return false;
+    *out = static_cast<uint16_t>(units);
+    return true;
+}
+
 // Which options a command accepts, beyond --help.
 struct Accepts {
-    bool link, linkPort, verbose, reset, seconds, pty, verify;
+    bool link, linkPort, verbose, reset, seconds, pty, rate, clock, verify;
 };
 Accepts AcceptsOf(CliCommand c) {
     switch (c) {
-        case CliCommand::Write: return {true, true, true, false, false, false, true};
-        case CliCommand::Erase: return {true, true, true, false, false, false, false};
-        case CliCommand::Monitor: return {true, true, false, true, true, false, false};
+        case CliCommand::Write: return {true, true, true, false, false, false, true, true, true};
+        case CliCommand::Erase: return {true, true, true, false, false, false, false, false, false};
+        case CliCommand::Monitor: return {true, true, false, true, true, false, false, false, false};
         case CliCommand::Reset:
-        case CliCommand::List: return {true, true, false, false, false, false, false};
-        case CliCommand::Sim: return {true, false, false, false, false, true, false};
+        case CliCommand::List: return {true, true, false, false, false, false, false, false, false};
+        case CliCommand::Sim: return {true, false, false, false, false, true, false, false, false};
+        case CliCommand::Rates: return {false, false, false, false, false, false, false, true, false};
         case CliCommand::None: break;
     }
-    return {true, true, false, false, false, false, false};
+    return {true, true, false, false, false, false, false, false, false};
 }
 
 }  // namespace
@@ -175,6 +200,24 @@ CliArgs ParseCliArgs(int argc, char** argv) {
             addressGiven = true;
         } else if (name == "--pty" && accepts.pty) {
             takeValue(&a.ptyLink);
+        } else if (name == "--skip-blank" && accepts.rate && !hasValue) {
+            a.skipBlank = true;
+        } else if (name == "--rate" && accepts.rate) {
+            std::string text;
+            if (takeValue(&text)) {
+                if (a.rateGiven) fail("--rate given twice");
+                a.rateGiven = true;
+                if (text == "fastest") a.rateFastest = true;
+                else if (!ParseRate(text, &a.rate)) fail("bad value for --rate: '" + text + "' (bit/s or 'fastest')");
+            }
+        } else if (name == "--clock" && accepts.clock) {
+            std::string text;
+            if (takeValue(&text)) {
+                if (a.clockGiven) fail("--clock given twice");
+                a.clockGiven = true;
+                if (!ParseClock(text, &a.clockUnits))
+                    fail("bad value for --clock: '" + text + "' (MHz, up to two decimals, at most 655.35)");
+            }
         } else {
             fail("unknown option '" + s + "'" + where);
         }

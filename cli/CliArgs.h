@@ -14,6 +14,9 @@
 // - `sim` takes --sim=OPTS for the board's options but no --port.
 // - `write` takes --format srec|hex|bin (default: by the file's content) and,
 //   with bin only, --address A (decimal or 0x hex, below 2^32).
+// - `rates` takes --clock only, no link. --rate takes a number of bit/s or
+//   "fastest"; --clock a frequency in MHz with at most two decimals, above 0
+//   and up to 655.35 (what the boot-mode command carries).
 #pragma once
 
 #include "image/ImageReader.h"
@@ -22,7 +25,7 @@
 #include <cstdint>
 #include <string>
 
-enum class CliCommand { None, Write, Monitor, Reset, List, Sim, Erase };
+enum class CliCommand { None, Write, Monitor, Reset, List, Sim, Rates, Erase };
 
 struct CliArgs {
     bool ok = true;
@@ -39,6 +42,12 @@ struct CliArgs {
     bool verbose = false;     // write: also the per-block texts
     bool quiet = false;       // write: only the last message
     std::string verify;       // write: "" no verify, "read" or "sum" (--verify alone: "read")
+    bool skipBlank = false;   // write: blocks of 0xFF only are not sent
+    bool rateGiven = false;   // write: --rate given
+    bool rateFastest = false; //   --rate fastest
+    uint32_t rate = 0;        //   --rate BPS
+    bool clockGiven = false;  // write, rates: --clock given
+    uint16_t clockUnits = 1250;  // --clock MHZ in units of 0.01 MHz
     bool reset = false;       // monitor: restart the target first
     double seconds = -1;      // monitor: run this long (< 0: until quit / EOF)
     std::string ptyLink;      // sim: the symlink to create

@@ -20,3 +20,4 @@ int RunMonitor(const CliArgs& args);
 int RunReset(const CliArgs& args);
 int RunList(const CliArgs& args);
 int RunSim(const CliArgs& args);
+int RunRates(const CliArgs& args);

@@ -12,15 +12,29 @@
 // is set up and connected as the start-up does; a converter that did not open
 // ends the command with exit status 1. The write command runs with the checked
 // image in place of the file dialog (TransferCheckedImage shows the messages of
-// the file choice and the reading as the window does). With --verify, once the
-// end of programming is acknowledged and before the final restart, the flash
-// is checked against the image (bootmode/FlashVerify.h). The exit status
-// follows the outcome: 0 only when the write ended with the success message
-// and the verify, if asked for, passed.
+// the file choice and the reading as the window does), and the exit status
+// follows its outcome.
+//
+// --rate and --clock are checked together with the link options
+// (bootmode/BitRate.h): a rate that is not usable with the clock is a usage
+// error, named with the nearest usable rates. Without either the write is the
+// window's, at 38400 bit/s with the converter at 38400; with one of them the
+// converter follows the chip's real rate and the clock is checked against the
+// chip's inquiry replies. --rate fastest tries the usable rates from the
+// highest down (cli/RatedWrite.h). After a good write with one of the new
+// options a last line names the rate and the blocks sent and skipped.
+//
+// With --verify, once the end of programming is acknowledged and before the
+// final restart, the flash is checked against the image (bootmode/FlashVerify.h):
+// the whole programmed range, blocks skipped with --skip-blank included. Exit
+// status 0 only when the write ended with the success message and the verify,
+// if asked for, passed.
 #include "cli/Commands.h"
 #include "cli/ConsoleForm.h"
 #include "cli/LinkSetup.h"
+#include "cli/RatedWrite.h"
 
+#include "bootmode/BitRate.h"
 #include "bootmode/FlashVerify.h"
 #include "bootmode/WriteCommand.h"
 #include "image/FlashImage.h"
@@ -30,6 +44,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -79,6 +95,25 @@ int RunWrite(const CliArgs& args) {
     LinkChoice link = args.link;
     if (int status = CheckLink(link); status != kLinkReady) return status;
 
+    ClockSetup clock;
+    clock.inputUnits = args.clockUnits;
+    const bool planned = args.rateGiven || args.clockGiven;
+    std::vector<RatePlan> plans;  // the rates to try, in order; empty: the window's
+    if (args.rateFastest) {
+        plans = UsableRates(clock);
+        if (plans.empty()) {
+            std::fprintf(stderr, "h8sxwriter: no bit rate is usable with a %.2f MHz clock\n", clock.inputUnits / 100.0);
+            return kExitUsage;
+        }
+    } else if (planned) {
+        const RatePlan plan = PlanRate(args.rateGiven ? args.rate : proto::kWriteBitRate, clock);
+        if (!plan.usable) {
+            std::fprintf(stderr, "h8sxwriter: %s\n", RateRefusal(plan, clock).c_str());
+            return kExitUsage;
+        }
+        plans.push_back(plan);
+    }
+
     ConsoleForm form(VerbosityOf(args));
     FlashImage image;
     ImageReadOptions options;
@@ -111,15 +146,25 @@ int RunWrite(const CliArgs& args) {
     const VerifyMode mode = VerifyModeOf(args);
     const uint32_t end = image.ProgrammedEnd();
     form.SetProgressBytes(image.ImageLength);
-    const WriteOutcome outcome = Button1Click(form, [&](FormCore& f) {
-        const WriteOutcome written = TransferCheckedImage(f, image, read);
+    ProgramOptions programming;
+    programming.skipBlank = args.skipBlank;
+    const TransferStep transfer = [&](FormCore& f) {
+        const WriteOutcome written = TransferCheckedImage(f, image, read, programming);
         if (written.Done() && mode != VerifyMode::None) {
             // The verify's own bar, over the range it compares.
             form.SetProgressLabel("verifying");
             form.SetProgressBytes(mode == VerifyMode::Read ? end : 0);
         }
         return VerifyAfterWrite(f, written, image.Bytes(), end, mode);
-    });
+    };
+    const WriteOutcome outcome = plans.empty() ? Button1Click(form, transfer)
+                                               : WriteAtRates(form, transfer, plans, clock, args.rateFastest);
     form.Finish();
+    // What the new options did, on a line of its own after the messages.
+    if (outcome.Done() && (planned || args.skipBlank) && !args.quiet) {
+        std::printf("written at %u bit/s: %u blocks sent, %u skipped\n", outcome.bitRate, outcome.blocksSent,
+                    outcome.blocksSkipped);
+        std::fflush(stdout);
+    }
     return ExitStatusOf(outcome);
 }

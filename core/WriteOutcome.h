@@ -72,18 +72,41 @@ struct WriteOutcome {
     std::string message;
     VerifyResult verify;  // mode None when no verify ran
 
+    // What programming did, for a summary: the bit rate told to the chip for
+    // it (0 before the boot-mode sequence chose one), the blocks sent and the
+    // blank blocks skipped (image/ProgramImage.h).
+    uint32_t bitRate = 0;
+    uint32_t blocksSent = 0;
+    uint32_t blocksSkipped = 0;
+    // The failure looks like a bit rate that the two ends do not share: the
+    // confirmation at the new rate did not come back, or programming met a
+    // garbled reply or a checksum error.
+    bool rateSuspect = false;
+
     bool Done() const { return result == WriteResult::Done; }
 
     static WriteOutcome Of(WriteResult result, std::string message = std::string()) {
-        return {result, WriteStage::None, std::move(message), {}};
+        WriteOutcome o;
+        o.result = result;
+        o.message = std::move(message);
+        return o;
     }
     static WriteOutcome TargetFailed(WriteStage stage, std::string message) {
-        return {WriteResult::TargetFailed, stage, std::move(message), {}};
+        WriteOutcome o = Of(WriteResult::TargetFailed, std::move(message));
+        o.stage = stage;
+        return o;
     }
-    // The outcome of a write whose programming was done, once its verify ran.
-    static WriteOutcome Verified(VerifyResult verify) {
-        if (verify.passed) return {WriteResult::Done, WriteStage::None, std::string(), std::move(verify)};
-        std::string message = verify.message;
-        return {WriteResult::VerifyFailed, WriteStage::Verify, std::move(message), std::move(verify)};
+    // A write whose programming was done, once its verify ran: Done when it
+    // passed, VerifyFailed at the stage Verify with its message otherwise;
+    // what programming did is kept.
+    static WriteOutcome Verified(WriteOutcome written, VerifyResult verify) {
+        WriteOutcome o = std::move(written);
+        if (!verify.passed) {
+            o.result = WriteResult::VerifyFailed;
+            o.stage = WriteStage::Verify;
+            o.message = verify.message;
+        }
+        o.verify = std::move(verify);
+        return o;
     }
 };

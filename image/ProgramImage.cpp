@@ -4,6 +4,7 @@
 #include "link/Driver.h"
 #include "protocol/Protocol.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -27,6 +28,53 @@ int ProgressFor(uint64_t done, uint32_t length, uint32_t maximum) {
 WriteOutcome Failed(FormCore& form, WriteStage stage, const char* message) {
     form.ShowStatus(message);
     return WriteOutcome::TargetFailed(stage, message);
+}
+
+// Polls until another byte waits or the countdown has run out; how many wait.
+uint32_t AwaitMore(FormCore& form) {
+    uint32_t waiting = 0, tx = 0, events = 0;
+    while (form.WaitTicks != 0) {
+        if (GetStatus(DeviceHandle, &waiting, &tx, &events) == LINK_OK && waiting != 0) return waiting;
+        form.ProcessMessages();
+    }
+    return 0;
+}
+
+// Whether a reply other than the acknowledgement points at the bit rate: it
+// is not a well-formed error reply (the command's code with 0x80 added, then
+// an error code the chip gives to programming), or it reports a checksum
+// error. An error reply whose code has not yet arrived is waited for as long
+// as the reply's countdown allows.
+bool RateSuspect(FormCore& form, const uint8_t* reply, uint32_t got) {
+    constexpr uint8_t kErrorReply = proto::kProgram | proto::kErrorFlag;
+    if (got == 0 || reply[0] != kErrorReply) return true;
+    uint8_t code = 0;
+    if (got >= 2) {
+        code = reply[1];
+    } else {
+        const uint32_t waiting = AwaitMore(form);
+        if (waiting == 0) return true;
+        uint8_t more[kReplyBufferSize];
+        uint32_t read = 0;
+        if (ReadBytes(DeviceHandle, more, ReplyCount(waiting), &read) != LINK_OK || read == 0) return true;
+        code = more[0];
+    }
+    const uint8_t kKnown[] = {proto::kErrAddress, proto::kErrProgramming, proto::kErrCommand};
+    return std::find(std::begin(kKnown), std::end(kKnown), code) == std::end(kKnown);
+}
+
+// A failure after a reply other than the acknowledgement, judged for the bit rate.
+WriteOutcome FailedReply(FormCore& form, WriteStage stage, const char* message, const uint8_t* reply, uint32_t got) {
+    const bool suspect = LastStatus == LINK_OK && RateSuspect(form, reply, got);
+    WriteOutcome outcome = Failed(form, stage, message);
+    outcome.rateSuspect = suspect;
+    return outcome;
+}
+
+// True when the 128 bytes at `position` are all 0xFF.
+bool Blank(const FlashImage& image, uint32_t position) {
+    const uint8_t* p = image.Bytes() + position;
+    return std::all_of(p, p + proto::kBlockSize, [](uint8_t b) { return b == 0xFF; });
 }
 
 // Sends one block and waits for its acknowledgement. Done, or the failure
@@ -67,7 +115,7 @@ WriteOutcome ProgramBlock(FormCore& form, const FlashImage& image, uint32_t posi
     uint32_t got = 0;
     LastStatus = ReadBytes(DeviceHandle, reply, ReplyCount(waiting), &got);
     if (LastStatus != LINK_OK || got == 0 || reply[0] != proto::kAck)
-        return Failed(form, WriteStage::Programming, "response err");
+        return FailedReply(form, WriteStage::Programming, "response err", reply, got);
     return WriteOutcome{};
 }
 
@@ -95,7 +143,7 @@ WriteOutcome EndProgramming(FormCore& form) {
     uint32_t got = 0;
     LastStatus = ReadBytes(DeviceHandle, reply, ReplyCount(waiting), &got);
     if (LastStatus != LINK_OK || got == 0 || reply[0] != proto::kAck)
-        return Failed(form, WriteStage::EndProgramming, "write err");
+        return FailedReply(form, WriteStage::EndProgramming, "write err", reply, got);
     form.ShowStatus("FLASH ROM write correct done!");
     form.SoundBeep();
     return WriteOutcome{};
@@ -103,7 +151,7 @@ WriteOutcome EndProgramming(FormCore& form) {
 
 }  // namespace
 
-WriteOutcome ProgramImage(FormCore& form, const FlashImage& image) {
+WriteOutcome ProgramImage(FormCore& form, const FlashImage& image, const ProgramOptions& options) {
     const uint32_t length = image.ImageLength;
 
     // The bar starts at 0 against at most 65535 steps (and at least one: a
@@ -114,14 +162,27 @@ WriteOutcome ProgramImage(FormCore& form, const FlashImage& image) {
     form.ShowStatus("File -> cpu board");
 
     // The blocks, each acknowledged before the next is sent.
+    // With skipBlank, blank blocks stay unsent, but never the last one.
     uint8_t acknowledged = 0;
+    uint32_t sent = 0, skipped = 0;
+    auto counted = [&](WriteOutcome outcome) {
+        outcome.blocksSent = sent;
+        outcome.blocksSkipped = skipped;
+        return outcome;
+    };
     for (uint32_t position = 0; position < length; position += proto::kBlockSize) {
-        WriteOutcome block = ProgramBlock(form, image, position);
-        if (!block.Done()) return block;
-        ++acknowledged;
-        form.ShowStatus(acknowledged & 1 ? kBlockAckedOdd : kBlockAckedEven);
+        const bool last = uint64_t{position} + proto::kBlockSize >= length;
+        if (options.skipBlank && !last && Blank(image, position)) {
+            ++skipped;
+        } else {
+            ++sent;
+            WriteOutcome block = ProgramBlock(form, image, position);
+            if (!block.Done()) return counted(block);
+            ++acknowledged;
+            form.ShowStatus(acknowledged & 1 ? kBlockAckedOdd : kBlockAckedEven);
+        }
         form.SetProgressPosition(ProgressFor(uint64_t{position} + proto::kBlockSize, length, maximum));
     }
 
-    return EndProgramming(form);
+    return counted(EndProgramming(form));
 }

@@ -16,7 +16,8 @@ void BeginReading(FormCore& form) {
 }
 
 // Reports the reading's result and programs an accepted image.
-WriteOutcome ProgramRead(FormCore& form, const ReadResult& read, const FlashImage& image) {
+WriteOutcome ProgramRead(FormCore& form, const ReadResult& read, const FlashImage& image,
+                         const ProgramOptions& options = ProgramOptions{}) {
     if (read.outcome == ReadOutcome::CannotOpen) return WriteOutcome::Of(WriteResult::FileRefused);
     if (!read.Accepted()) {
         form.ShowStatus(read.message);
@@ -24,7 +25,7 @@ WriteOutcome ProgramRead(FormCore& form, const ReadResult& read, const FlashImag
         return WriteOutcome::Of(WriteResult::FileRefused, read.message);
     }
     form.ShowStatus(read.endText);
-    return ProgramImage(form, image);
+    return ProgramImage(form, image, options);
 }
 
 }  // namespace
@@ -46,8 +47,9 @@ WriteOutcome TransferImage(FormCore& form) {
     return ProgramRead(form, read, *image);
 }
 
-WriteOutcome TransferCheckedImage(FormCore& form, const FlashImage& image, const ReadResult& read) {
+WriteOutcome TransferCheckedImage(FormCore& form, const FlashImage& image, const ReadResult& read,
+                                  const ProgramOptions& options) {
     form.ShowStatus("select write file");
     BeginReading(form);
-    return ProgramRead(form, read, image);
+    return ProgramRead(form, read, image, options);
 }

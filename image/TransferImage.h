@@ -19,6 +19,7 @@
 #pragma once
 
 #include "core/WriteOutcome.h"
+#include "image/ProgramImage.h"
 
 #include <cstdint>
 
@@ -33,4 +34,5 @@ struct ReadResult;
 constexpr uint32_t kRecordsPerPumpPass = 65536;
 
 WriteOutcome TransferImage(FormCore& form);
-WriteOutcome TransferCheckedImage(FormCore& form, const FlashImage& image, const ReadResult& read);
+WriteOutcome TransferCheckedImage(FormCore& form, const FlashImage& image, const ReadResult& read,
+                                  const ProgramOptions& options = ProgramOptions{});

@@ -25,13 +25,15 @@ expect() {
     fi
 }
 
-expect "h8sxwriter " write erase monitor reset list sim
+expect "h8sxwriter " write erase monitor reset list rates sim
 expect "h8sxwriter mo" monitor
 expect "h8sxwriter --port /dev/ttyUSB0 w" write
 expect "h8sxwriter --" --port --sim --help --version
-expect "h8sxwriter write --" --verify --verify=read --verify=sum --port --sim --format --address --verbose --quiet --help
+expect "h8sxwriter write --" --verify --verify=read --verify=sum --port --sim --format --address --verbose --quiet --rate --clock --skip-blank --help
 expect "h8sxwriter write --verify=" sum read
+expect "h8sxwriter write --rate f" fastest
 expect "h8sxwriter erase --" --port --sim --quiet --help
+expect "h8sxwriter rates --" --clock --help
 expect "h8sxwriter --sim monitor --" --reset --seconds --port --sim --help
 expect "h8sxwriter sim --p" --pty
 expect "h8sxwriter write " a.mot B.S sub

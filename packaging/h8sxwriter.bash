@@ -49,7 +49,7 @@ _h8sxwriter() {
     local command="" i
     for ((i = 1; i < ${#words[@]}; i++)); do
         case "${words[i]}" in
-            --port | --pty | --seconds | --format | --address) ((i++)) ;;
+            --port | --pty | --seconds | --format | --address | --rate | --clock) ((i++)) ;;
             -*) ;;
             *) command="${words[i]}"; break ;;
         esac
@@ -58,8 +58,9 @@ _h8sxwriter() {
     case "$prev" in
         --port) _h8sxwriter_devices "$cur"; return ;;
         --pty) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")); return ;;
-        --seconds | --address) return ;;
+        --seconds | --address | --clock) return ;;
         --format) _h8sxwriter_offer "srec hex bin" "$cur"; return ;;
+        --rate) _h8sxwriter_offer "fastest" "$cur"; return ;;
     esac
 
     case "$cur" in
@@ -78,8 +79,9 @@ _h8sxwriter() {
 
     local options
     case "$command" in
-        write) options="--verify --verify=read --verify=sum --port --sim --format --address --verbose -v --quiet -q --help -h" ;;
+        write) options="--verify --verify=read --verify=sum --port --sim --format --address --verbose -v --quiet -q --rate --clock --skip-blank --help -h" ;;
         erase) options="--port --sim --quiet -q --help -h" ;;
+        rates) options="--clock --help -h" ;;
         monitor) options="--reset --seconds --port --sim --help -h" ;;
         reset | list) options="--port --sim --help -h" ;;
         sim) options="--pty --sim= --help -h" ;;
@@ -89,7 +91,7 @@ _h8sxwriter() {
     if [[ "$cur" == -* ]]; then
         _h8sxwriter_offer "$options" "$cur"
     elif [ -z "$command" ]; then
-        _h8sxwriter_offer "write erase monitor reset list sim" "$cur"
+        _h8sxwriter_offer "write erase monitor reset list rates sim" "$cur"
     elif [ "$command" = write ]; then
         _h8sxwriter_files "$cur"
     fi

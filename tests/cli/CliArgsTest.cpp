@@ -183,3 +183,44 @@ TEST(CliArgs, LeavesOnlyTheWindowsOwnArgumentsToTheWindow) {
         EXPECT_EQ(LooksLikeCliCommand(a.argc(), a.argv()), c.cli) << (c.words.empty() ? "" : c.words[0]);
     }
 }
+
+TEST(CliArgs, RateClockAndSkipBlank) {
+    CliArgs w = Parse({"write", "fw.mot", "--rate", "390600", "--clock=12.00", "--skip-blank", "--sim"});
+    ASSERT_TRUE(w.ok) << w.error;
+    EXPECT_TRUE(w.rateGiven);
+    EXPECT_FALSE(w.rateFastest);
+    EXPECT_EQ(w.rate, 390600u);
+    EXPECT_TRUE(w.clockGiven);
+    EXPECT_EQ(w.clockUnits, 1200);
+    EXPECT_TRUE(w.skipBlank);
+    EXPECT_EQ(w.file, "fw.mot");
+
+    CliArgs f = Parse({"--rate=fastest", "write", "fw.mot"});
+    ASSERT_TRUE(f.ok) << f.error;
+    EXPECT_TRUE(f.rateFastest);
+    CliArgs d = Parse({"write", "fw.mot"});
+    EXPECT_FALSE(d.rateGiven || d.clockGiven || d.skipBlank);
+    EXPECT_EQ(d.clockUnits, 1250);
+
+    CliArgs r = Parse({"rates", "--clock", "12.5"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.command, CliCommand::Rates);
+    EXPECT_EQ(r.clockUnits, 1250);
+    EXPECT_EQ(Parse({"rates", "--clock", "8"}).clockUnits, 800);
+    EXPECT_EQ(Parse({"rates", "--clock", "655.35"}).clockUnits, 65535);
+
+    const std::vector<std::vector<std::string>> bad = {
+        {"write", "f.mot", "--rate", "fast"},      {"write", "f.mot", "--rate", "-5"},
+        {"write", "f.mot", "--rate", "0"},         {"write", "f.mot", "--rate", "38400.5"},
+        {"write", "f.mot", "--rate"},              {"write", "f.mot", "--rate", "1", "--rate", "2"},
+        {"write", "f.mot", "--clock", "12.345"},   {"write", "f.mot", "--clock", "0"},
+        {"write", "f.mot", "--clock", "655.36"},   {"write", "f.mot", "--clock", "1e3"},
+        {"write", "f.mot", "--skip-blank=1"},      {"rates", "--sim"},
+        {"rates", "--rate", "38400"},              {"monitor", "--rate", "38400"},
+        {"monitor", "--skip-blank"},               {"rates", "extra"},
+    };
+    for (const auto& words : bad) {
+        CliArgs a = Parse(words);
+        EXPECT_FALSE(a.ok) << testing::PrintToString(words);
+    }
+}
