@@ -5,6 +5,7 @@
 #include "bootmode/WriteCommand.h"
 #include "image/FlashImage.h"
 #include "image/ImageReader.h"
+#include "image/ProgramImage.h"
 #include "image/SRecordText.h"
 #include "image/TransferImage.h"
 #include "protocol/Protocol.h"
@@ -42,13 +43,16 @@ struct Written {
 
 // The write with the checked image of `text` and the verify of `mode` after
 // it, before the final restart.
-Written WriteAndVerify(TestForm& form, const std::string& text, VerifyMode mode) {
+Written WriteAndVerify(TestForm& form, const std::string& text, VerifyMode mode, bool skipBlank = false) {
     Written w;
+    ProgramOptions programming;
+    programming.skipBlank = skipBlank;
     const ReadResult read = ReadImageMemory(text.data(), text.size(), *w.image);
     EXPECT_TRUE(read.Accepted()) << read.message;
     const FlashImage& image = *w.image;
     w.outcome = Button1Click(form, [&](FormCore& f) {
-        return VerifyAfterWrite(f, TransferCheckedImage(f, image, read), image.Bytes(), image.ProgrammedEnd(), mode);
+        return VerifyAfterWrite(f, TransferCheckedImage(f, image, read, programming), image.Bytes(),
+                                image.ProgrammedEnd(), mode);
     });
     return w;
 }
@@ -64,18 +68,21 @@ uint32_t Be32(const Bytes& frame, size_t at) {
     return uint32_t{frame[at]} << 24 | uint32_t{frame[at + 1]} << 16 | uint32_t{frame[at + 2]} << 8 | frame[at + 3];
 }
 
+// Blank blocks, sent or skipped, are compared as 0xFF all the same.
 TEST(VerifyOnSim, PassesAfterAGoodWriteInBothModes) {
+  for (bool skipBlank : {false, true}) {
     for (VerifyMode mode : {VerifyMode::Read, VerifyMode::Sum}) {
-        SCOPED_TRACE(mode == VerifyMode::Read ? "read" : "sum");
+        SCOPED_TRACE(std::string(mode == VerifyMode::Read ? "read" : "sum") + (skipBlank ? ", blank blocks skipped" : ""));
         TestForm form;
         SimScope sim(form, Board());
-        const Written w = WriteAndVerify(form, SparseFile(), mode);
+        const Written w = WriteAndVerify(form, SparseFile(), mode, skipBlank);
         const uint32_t end = w.image->ProgrammedEnd();
         ASSERT_EQ(end, 0x2080u);
 
         EXPECT_EQ(w.outcome.result, WriteResult::Done) << w.outcome.message;
         EXPECT_EQ(w.outcome.verify.mode, mode);
         EXPECT_TRUE(w.outcome.verify.passed) << w.outcome.verify.message;
+        EXPECT_EQ(w.outcome.blocksSent, skipBlank ? 3u : 65u);  // what programming did stays in the outcome
         EXPECT_EQ(form.LinkBusy, 0);
         const auto& log = sim.board.Inspect().log;
         if (mode == VerifyMode::Read) {
@@ -101,6 +108,7 @@ TEST(VerifyOnSim, PassesAfterAGoodWriteInBothModes) {
         sim.board.Advance(form.clock.now + 100000);
         EXPECT_EQ(sim.board.Inspect().state, SimState::UserProgram);
     }
+  }
 }
 
 TEST(VerifyOnSim, AWeakCellFailsTheVerifyWithItsAddressAndValues) {
