@@ -154,18 +154,19 @@ AreaReply BlankCheckUserArea(FormCore& form) {
     return Exchange(form, {proto::kUserBlankCheck}, {proto::kAck, 0, 0, false}, kWholeAreaTicks);
 }
 
-AreaReply ReadUserArea(FormCore& form, uint32_t address, uint32_t size) {
+AreaReply ReadUserArea(FormCore& form, uint32_t address, uint32_t size, uint32_t bitRate) {
     std::vector<uint8_t> command = {proto::kMemoryRead, 9, proto::kAreaUser};
     PutBigEndian(command, address);
     PutBigEndian(command, size);
     command.push_back(proto::FrameChecksum(command.data(), command.size()));
-    return Exchange(form, command, {proto::kMemoryReadReply, 4, size, true}, MemoryReadTicks(size));
+    return Exchange(form, command, {proto::kMemoryReadReply, 4, size, true}, MemoryReadTicks(size, bitRate));
 }
 
-int32_t MemoryReadTicks(uint32_t size) {
+int32_t MemoryReadTicks(uint32_t size, uint32_t bitRate) {
     // Reply bytes: code, 4 size bytes, the data, checksum; 10 bits each.
+    const uint64_t rate = bitRate == 0 || bitRate > proto::kWriteBitRate ? proto::kWriteBitRate : bitRate;
     const uint64_t bits = (uint64_t{size} + 6) * 10;
-    const uint64_t wireTicks = (bits * 10 + proto::kWriteBitRate - 1) / proto::kWriteBitRate;
+    const uint64_t wireTicks = (bits * 10 + rate - 1) / rate;
     return static_cast<int32_t>(10 + 2 * wireTicks);
 }
 

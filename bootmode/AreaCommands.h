@@ -19,6 +19,8 @@
 //   "error reply 0xD2 0x2A (address not in the area)".
 #pragma once
 
+#include "protocol/Protocol.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -69,11 +71,13 @@ AreaReply BlankCheckUserArea(FormCore& form);
 
 // 0x52: `size` bytes of the user area from `address` (size 1 to
 // kMaxMemoryRead) into reply.data. A reply of another size is BadSize.
-AreaReply ReadUserArea(FormCore& form, uint32_t address, uint32_t size);
+// `bitRate` is the rate the link runs at, for the reply's wait.
+AreaReply ReadUserArea(FormCore& form, uint32_t address, uint32_t size, uint32_t bitRate = proto::kWriteBitRate);
 
 // The fault as a short text (empty for None).
 std::string Describe(const AreaReply& reply);
 
 // The ticks a memory read of `size` bytes waits for its reply: a second plus
-// twice the reply's time on the wire at 38400 bit/s.
-int32_t MemoryReadTicks(uint32_t size);
+// twice the reply's time on the wire at `bitRate`, or at 38400 bit/s when the
+// link is faster.
+int32_t MemoryReadTicks(uint32_t size, uint32_t bitRate = proto::kWriteBitRate);

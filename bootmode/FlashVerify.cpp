@@ -47,7 +47,7 @@ uint32_t ExpectedSum(const uint8_t* expected, uint32_t end, const std::vector<Fl
     return sum;
 }
 
-VerifyResult VerifyByReading(FormCore& form, const uint8_t* expected, uint32_t end) {
+VerifyResult VerifyByReading(FormCore& form, const uint8_t* expected, uint32_t end, uint32_t bitRate) {
     VerifyResult result;
     result.mode = VerifyMode::Read;
     const uint32_t maximum = end == 0 ? 1 : std::min(end, kProgressMaximum);
@@ -57,7 +57,7 @@ VerifyResult VerifyByReading(FormCore& form, const uint8_t* expected, uint32_t e
 
     for (uint32_t address = 0; address < end; address += kVerifyChunk) {
         const uint32_t size = std::min(kVerifyChunk, end - address);
-        const AreaReply reply = ReadUserArea(form, address, size);
+        const AreaReply reply = ReadUserArea(form, address, size, bitRate);
         if (!reply.Ok()) return Shown(form, Failed(result, "memory read at " + Hex32(address), reply));
         const auto diff = std::mismatch(reply.data.begin(), reply.data.end(), expected + address);
         if (diff.first != reply.data.end()) {
@@ -115,9 +115,9 @@ VerifyResult VerifyBySum(FormCore& form, const uint8_t* expected, uint32_t end) 
     return Shown(form, result);
 }
 
-VerifyResult VerifyFlash(FormCore& form, const uint8_t* expected, uint32_t end, VerifyMode mode) {
+VerifyResult VerifyFlash(FormCore& form, const uint8_t* expected, uint32_t end, VerifyMode mode, uint32_t bitRate) {
     switch (mode) {
-    case VerifyMode::Read: return VerifyByReading(form, expected, end);
+    case VerifyMode::Read: return VerifyByReading(form, expected, end, bitRate);
     case VerifyMode::Sum: return VerifyBySum(form, expected, end);
     case VerifyMode::None: break;
     }
@@ -127,9 +127,9 @@ VerifyResult VerifyFlash(FormCore& form, const uint8_t* expected, uint32_t end, 
 }
 
 WriteOutcome VerifyAfterWrite(FormCore& form, const WriteOutcome& written, const uint8_t* expected, uint32_t end,
-                              VerifyMode mode) {
+                              VerifyMode mode, uint32_t bitRate) {
     if (!written.Done() || mode == VerifyMode::None) return written;
-    return WriteOutcome::Verified(written, VerifyFlash(form, expected, end, mode));
+    return WriteOutcome::Verified(written, VerifyFlash(form, expected, end, mode, bitRate));
 }
 
 BlankCheckResult CheckUserAreaBlank(FormCore& form) {

@@ -38,18 +38,22 @@ constexpr uint32_t kVerifyChunk = 1024;
 // and 0xFF elsewhere.
 uint32_t ExpectedSum(const uint8_t* expected, uint32_t end, const std::vector<FlashArea>& areas);
 
-VerifyResult VerifyByReading(FormCore& form, const uint8_t* expected, uint32_t end);
+// `bitRate`: the rate the link runs at (the programming's), for the waits.
+VerifyResult VerifyByReading(FormCore& form, const uint8_t* expected, uint32_t end,
+                             uint32_t bitRate = proto::kWriteBitRate);
 VerifyResult VerifyBySum(FormCore& form, const uint8_t* expected, uint32_t end);
 // Either of the two; VerifyMode::None returns a result that passed, with no
 // message and no traffic.
-VerifyResult VerifyFlash(FormCore& form, const uint8_t* expected, uint32_t end, VerifyMode mode);
+VerifyResult VerifyFlash(FormCore& form, const uint8_t* expected, uint32_t end, VerifyMode mode,
+                         uint32_t bitRate = proto::kWriteBitRate);
 
 // A write's transfer outcome followed by its verify: when `written` is Done
 // and a mode is asked for, the verify runs and decides the outcome
 // (WriteOutcome::Verified); otherwise `written` is returned as it is and
-// nothing is sent.
+// nothing is sent. `bitRate` is the slowest rate the link may run at, for the
+// read-back's waits.
 WriteOutcome VerifyAfterWrite(FormCore& form, const WriteOutcome& written, const uint8_t* expected, uint32_t end,
-                              VerifyMode mode);
+                              VerifyMode mode, uint32_t bitRate = proto::kWriteBitRate);
 
 struct BlankCheckResult {
     bool passed = false;

@@ -40,7 +40,9 @@
 #include "image/FlashImage.h"
 #include "image/ImageReader.h"
 #include "image/TransferImage.h"
+#include "protocol/Protocol.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -148,6 +150,10 @@ int RunWrite(const CliArgs& args) {
     form.SetProgressBytes(image.ImageLength);
     ProgramOptions programming;
     programming.skipBlank = args.skipBlank;
+    // The read-back's replies take longer at a rate below 38400 bit/s; its
+    // waits are made for the slowest rate the write may run at.
+    uint32_t slowest = proto::kWriteBitRate;
+    for (const RatePlan& p : plans) slowest = std::min(slowest, p.hostRate);
     const TransferStep transfer = [&](FormCore& f) {
         const WriteOutcome written = TransferCheckedImage(f, image, read, programming);
         if (written.Done() && mode != VerifyMode::None) {
@@ -155,7 +161,7 @@ int RunWrite(const CliArgs& args) {
             form.SetProgressLabel("verifying");
             form.SetProgressBytes(mode == VerifyMode::Read ? end : 0);
         }
-        return VerifyAfterWrite(f, written, image.Bytes(), end, mode);
+        return VerifyAfterWrite(f, written, image.Bytes(), end, mode, slowest);
     };
     const WriteOutcome outcome = plans.empty() ? Button1Click(form, transfer)
                                                : WriteAtRates(form, transfer, plans, clock, args.rateFastest);

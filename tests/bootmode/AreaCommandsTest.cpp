@@ -45,6 +45,17 @@ TEST(AreaCommands, GoodRepliesInPiecesAndTheFramesSent) {
     EXPECT_EQ(chip.Commands().back(), Bytes{0x4D});
 }
 
+// A read's wait outlasts its reply on the wire at any rate the write may run
+// at; faster rates keep the wait of 38400 bit/s.
+TEST(AreaCommands, AReadWaitsLongerThanItsReplyTakesOnTheWire) {
+    for (uint32_t rate : {1200u, 2400u, 9600u, 38400u}) {
+        const double replySeconds = (1024 + 6) * 10.0 / rate;
+        EXPECT_GT(MemoryReadTicks(1024, rate) / 10.0, 1.5 * replySeconds) << rate;
+    }
+    EXPECT_EQ(MemoryReadTicks(1024, 781200), MemoryReadTicks(1024));
+    EXPECT_EQ(MemoryReadTicks(1024, 0), MemoryReadTicks(1024));
+}
+
 TEST(AreaCommands, ReadsTakeNoMoreThanTheReplyAndStayWithinTheReceiveBuffer) {
     BusyForm form;
     FakeAreaChip chip(form, 4096);
