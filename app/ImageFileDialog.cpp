@@ -7,6 +7,7 @@
 #include <QFileSystemModel>
 
 const char* const kImageFilterLabel = "MOTファイル(*.MOT,*.S)";
+const char* const kImageDialogTitle = "Choose the file to write — the flash has been erased, Cancel leaves it blank";
 
 namespace {
 
@@ -32,6 +33,8 @@ void ApplyPatterns(QFileDialog& dialog, const QString& label) {
 }  // namespace
 
 void ConfigureImageFileDialog(QFileDialog& dialog) {
+    // The dialog opens only once the chip's flash has been erased.
+    dialog.setWindowTitle(QString::fromUtf8(kImageDialogTitle));
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setOption(QFileDialog::ReadOnly, true);
     dialog.setFileMode(QFileDialog::ExistingFile);

@@ -3,6 +3,7 @@
 #include "app/ImageFileDialog.h"
 #include "app/MonitorWindow.h"
 #include "app/WindowFonts.h"
+#include "app/WindowPlace.h"
 #include "link/Driver.h"
 #include "monitor/Monitor.h"
 #include "session/Session.h"
@@ -78,8 +79,8 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), Places(DefaultSettingsPlaces(
     // 1. The window itself.
     setWindowTitle(QStringLiteral("Q.X.A"));
     setFont(PGothicFont(12));
-    move(kLeft, kTop);
     resize(kClientWidth, kClientHeight);
+    MoveOnScreen(this, QPoint(kLeft, kTop));
     const QColor windowText = palette().color(QPalette::WindowText);
 
     // 2. The controls, top to bottom.

@@ -1,6 +1,7 @@
 #include "app/MonitorWindow.h"
 
 #include "app/WindowFonts.h"
+#include "app/WindowPlace.h"
 #include "monitor/Monitor.h"
 
 #include <QCheckBox>
@@ -63,8 +64,8 @@ TForm2::TForm2(FormCore& mainForm, QWidget* parent) : QWidget(parent, Qt::Window
     // 1. The window: caption, place, its own font (blue, 12 pixels; no control
     //    inherits it, each sets its own). It stays hidden until VIEW.
     setWindowTitle(QStringLiteral("SIO MONITOR & KEYBOARD"));
-    move(kLeft, kTop);
     resize(kClientWidth, kClientHeight);
+    MoveOnScreen(this, QPoint(kLeft, kTop));
     setFont(PGothicFont(12));
     QPalette own = palette();
     own.setColor(QPalette::WindowText, kBlue);

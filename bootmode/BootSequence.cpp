@@ -2,6 +2,7 @@
 
 #include "bootmode/AwaitReply.h"
 #include "core/FormCore.h"
+#include "bootmode/LinkRate.h"
 #include "link/Driver.h"
 #include "protocol/Protocol.h"
 
@@ -190,7 +191,7 @@ WriteOutcome RunBootSequence(FormCore& form, const BootRate& rate) {
     for (const Stage& stage : Stages(rate)) {
         // A stage that changes the bit rate does so before its purge, so that
         // nothing received at the old rate is left over.
-        if (stage.rateBefore != 0) SetBaudRate(DeviceHandle, stage.rateBefore);
+        if (stage.rateBefore != 0) SetLinkRate(form, stage.rateBefore);
         PurgeBuffers(DeviceHandle, PURGE_BOTH);
         if (stage.beforeWrite) form.ShowStatus(stage.beforeWrite);
         uint32_t written = 0;

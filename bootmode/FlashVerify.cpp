@@ -127,9 +127,9 @@ VerifyResult VerifyFlash(FormCore& form, const uint8_t* expected, uint32_t end, 
 }
 
 WriteOutcome VerifyAfterWrite(FormCore& form, const WriteOutcome& written, const uint8_t* expected, uint32_t end,
-                              VerifyMode mode, uint32_t bitRate) {
+                              VerifyMode mode) {
     if (!written.Done() || mode == VerifyMode::None) return written;
-    return WriteOutcome::Verified(written, VerifyFlash(form, expected, end, mode, bitRate));
+    return WriteOutcome::Verified(written, VerifyFlash(form, expected, end, mode, form.LinkRate));
 }
 
 BlankCheckResult CheckUserAreaBlank(FormCore& form) {

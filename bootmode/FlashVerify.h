@@ -50,10 +50,10 @@ VerifyResult VerifyFlash(FormCore& form, const uint8_t* expected, uint32_t end, 
 // A write's transfer outcome followed by its verify: when `written` is Done
 // and a mode is asked for, the verify runs and decides the outcome
 // (WriteOutcome::Verified); otherwise `written` is returned as it is and
-// nothing is sent. `bitRate` is the slowest rate the link may run at, for the
-// read-back's waits.
+// nothing is sent. The read-back's waits follow the rate the link is at
+// (form.LinkRate).
 WriteOutcome VerifyAfterWrite(FormCore& form, const WriteOutcome& written, const uint8_t* expected, uint32_t end,
-                              VerifyMode mode, uint32_t bitRate = proto::kWriteBitRate);
+                              VerifyMode mode);
 
 struct BlankCheckResult {
     bool passed = false;

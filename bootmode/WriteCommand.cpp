@@ -4,6 +4,7 @@
 #include "bootmode/BootSequence.h"
 #include "bootmode/ResetLines.h"
 #include "core/FormCore.h"
+#include "bootmode/LinkRate.h"
 #include "link/Driver.h"
 #include "protocol/Protocol.h"
 
@@ -63,7 +64,7 @@ WriteOutcome Button1Click(FormCore& form, const TransferStep& transfer, const Bo
     ResetTarget(form);
     form.LinkBusy = 1;
     form.MonitorRateSet = 1;
-    SetBaudRate(DeviceHandle, proto::kAdjustBitRate);
+    SetLinkRate(form, proto::kAdjustBitRate);
     form.SoundBeep();
     form.ShowStatus("bit rate adjust");
     EnterBootMode(form);

@@ -73,7 +73,7 @@ const CommandHelp kHelp[] = {
      "\n"
      "  -q, --quiet      only the last message\n"
      "Exit status: 0 when the blank check passed, 1 otherwise, 2 for usage errors.\n"},
-    {CliCommand::Monitor, "monitor [--reset] [--seconds N] [--port PATH | --sim[=OPTS]]",
+    {CliCommand::Monitor, "monitor [--reset] [--seconds N] [--eol cr|lf|crlf] [--port PATH | --sim[=OPTS]]",
      "A terminal serial monitor at 38400 bit/s: bytes from the target go to standard\n"
      "output unchanged, bytes from standard input go to the target. While standard\n"
      "input is a terminal it is in raw mode and Ctrl-] quits. Otherwise what it gives\n"
@@ -82,7 +82,8 @@ const CommandHelp kHelp[] = {
      "\n"
      "  --reset          restart the target into its program first\n"
      "  --seconds N      end after N seconds (N may have a fraction), whatever\n"
-     "                   standard input does\n"},
+     "                   standard input does\n"
+     "  --eol cr|lf|crlf what Enter on a terminal sends (default: cr)\n"},
     {CliCommand::Reset, "reset [--port PATH | --sim[=OPTS]]", "Restarts the target into its program.\n"},
     {CliCommand::List, "list [--port PATH | --sim[=OPTS]]",
      "Lists the converters found, one a line: index, serial number, device path,\n"

@@ -189,6 +189,14 @@ CliArgs ParseCliArgs(int argc, char** argv) {
             std::string text;
             if (takeValue(&text) && !ParseSeconds(text, &a.seconds))
                 fail("bad value for --seconds: '" + text + "'");
+        } else if (name == "--eol" && accepts.reset) {
+            std::string text;
+            if (takeValue(&text)) {
+                if (text == "cr") a.enter = "\r";
+                else if (text == "lf") a.enter = "\n";
+                else if (text == "crlf") a.enter = "\r\n";
+                else fail("bad value for --eol: '" + text + "' (cr, lf or crlf)");
+            }
         } else if (name == "--format" && a.command == CliCommand::Write) {
             std::string text;
             if (takeValue(&text) && !ParseImageFormat(text, &a.format))

@@ -50,6 +50,7 @@ struct CliArgs {
     uint16_t clockUnits = 1250;  // --clock MHZ in units of 0.01 MHz
     bool reset = false;       // monitor: restart the target first
     double seconds = -1;      // monitor: run this long (< 0: until quit / EOF)
+    std::string enter = "\r";  // monitor: what Enter on a terminal sends (--eol cr|lf|crlf)
     std::string ptyLink;      // sim: the symlink to create
 };
 

@@ -2,7 +2,12 @@
 //
 // Contract
 // - ShowStatus writes each message on a line of its own to the output stream
-//   (standard output), letter for letter. The per-block texts of the
+//   (standard output), letter for letter. With the status on one line
+//   (SetStatusOnOneLine, for a terminal) each message instead replaces the
+//   one before on a line that stays open ("\r", then erase to its end), as
+//   the window's status line does; that line is ended before the bar first
+//   shows, before monitor bytes, and by Finish(), so the last message (the
+//   failure or the result) stays on screen. The per-block texts of the
 //   programming ("rssponse OK" and eleven spaces) are written only when
 //   verbose; when quiet nothing is written until Finish(), which writes the
 //   last message.
@@ -45,8 +50,12 @@ public:
     // Front-end settings.
     // -1: received bytes are dropped.
     void SetMonitorOutput(int fd) { monitorFd_ = fd; }
+    // One status line that each message replaces (normal verbosity only).
+    void SetStatusOnOneLine(bool on) { oneLine_ = on && verbosity_ == Verbosity::Normal; }
     // How many received bytes went to the monitor descriptor so far.
     uint64_t MonitorBytes() const { return monitorBytes_; }
+    // The last byte that went to the monitor descriptor; -1 before the first.
+    int LastMonitorByte() const { return lastMonitorByte_; }
     // The size in bytes of the image being programmed, for the bar's byte
     // counts; 0 shows the bar's own units.
     void SetProgressBytes(uint64_t total) { progressBytes_ = total; }
@@ -82,6 +91,7 @@ private:
 
     void DrawBar(bool force);
     void ClearBar();
+    void EndStatusLine();  // ends an open status line
     void EndBar();   // the bar's last state on a line of its own
 
     Verbosity verbosity_;
@@ -90,6 +100,9 @@ private:
     bool errIsTerminal_;
     int monitorFd_ = -1;
     uint64_t monitorBytes_ = 0;
+    int lastMonitorByte_ = -1;
+    bool oneLine_ = false;     // SetStatusOnOneLine
+    bool statusOpen_ = false;  // a status line stands open on the output
     std::string lastStatus_;
     std::string serialShown_ = "xxxx";
 

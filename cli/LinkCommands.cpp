@@ -5,6 +5,7 @@
 
 #include "bootmode/ResetLines.h"
 #include "link/Provider.h"
+#include "monitor/Monitor.h"
 #include "sim/SimPty.h"
 
 #include <cstdio>
@@ -14,6 +15,8 @@ int RunReset(const CliArgs& args) {
     if (int status = SetUpLink(link); status != kLinkReady) return status;
     ConsoleForm form;
     if (!ConnectAsStartUp(form)) return kExitFailure;
+    // The program starts talking at once, and at the monitor's rate.
+    UseMonitorRate(form);
     ResetTarget(form);
     return kExitOk;
 }

@@ -11,7 +11,10 @@
 //    (restored on every way out) and Ctrl-] quits. From a pipe or a file, the
 //    monitor ends one second after the input's end once the target has
 //    fallen quiet. --seconds N ends it after N seconds instead. SIGINT,
-//    SIGTERM and SIGHUP end it cleanly.
+//    SIGTERM and SIGHUP end it cleanly. Enter on the terminal (a CR in raw
+//    mode) sends what --eol chose; piped input goes out unchanged.
+// 5. On a terminal, a last line the target left open is ended, so the
+//    shell's prompt does not overwrite it.
 #include "cli/Commands.h"
 #include "cli/ConsoleForm.h"
 #include "cli/LinkSetup.h"
@@ -23,6 +26,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <string>
 #include <termios.h>
 #include <unistd.h>
 
@@ -116,19 +120,26 @@ int RunMonitor(const CliArgs& args) {
             if (interactive) quit = true;  // the terminal went away
             return;
         }
-        size_t count = static_cast<size_t>(n);
+        std::string send(reinterpret_cast<const char*>(buf), static_cast<size_t>(n));
         if (interactive) {
-            for (size_t k = 0; k < count; ++k) {
-                if (buf[k] == kQuitKey) {
-                    count = k;
-                    quit = true;
-                    break;
+            const size_t quitAt = send.find(static_cast<char>(kQuitKey));
+            if (quitAt != std::string::npos) {
+                send.erase(quitAt);
+                quit = true;
+            }
+            if (args.enter != "\r") {
+                std::string translated;
+                for (char c : send) {
+                    if (c == '\r') translated += args.enter;
+                    else translated += c;
                 }
+                send.swap(translated);
             }
         }
-        if (count > 0 && !form.LinkBusy) {
+        if (!send.empty() && !form.LinkBusy) {
             uint32_t written = 0;
-            WriteBytes(DeviceHandle, buf, static_cast<uint32_t>(count), &written);
+            WriteBytes(DeviceHandle, reinterpret_cast<const uint8_t*>(send.data()), static_cast<uint32_t>(send.size()),
+                       &written);
         }
     });
 
@@ -150,5 +161,10 @@ int RunMonitor(const CliArgs& args) {
         }
     }
     form.UnwatchInput(STDIN_FILENO);
+
+    // 5. The target's last line, ended on a terminal.
+    if (::isatty(STDOUT_FILENO) == 1 && form.LastMonitorByte() >= 0 && form.LastMonitorByte() != '\n') {
+        [[maybe_unused]] const ssize_t written = ::write(STDOUT_FILENO, "\n", 1);
+    }
     return kExitOk;
 }

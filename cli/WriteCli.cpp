@@ -4,16 +4,18 @@
 //
 // The link options are checked first (a bad --sim option is a usage error).
 // FILE is then read completely with the reader of the window's transfer: a
-// file that cannot be read, or that the reader refuses (its message and the
-// Sound beep, as in the window), ends the command with exit status 2 before a
-// provider is installed or a converter opened, so the simulated board's flash
-// file is not even opened. So does a file whose records hold no data byte (an
-// end record alone): writing it would only erase the flash. Only then the link
-// is set up and connected as the start-up does; a converter that did not open
-// ends the command with exit status 1. The write command runs with the checked
-// image in place of the file dialog (TransferCheckedImage shows the messages of
-// the file choice and the reading as the window does), and the exit status
-// follows its outcome.
+// file that cannot be read (its reason on standard error, after the file's
+// name), or that the reader refuses (its message and the Sound beep, as in
+// the window, and on standard error the message after the file's name), ends
+// the command with exit status 2 before a provider is installed or a
+// converter opened, so the simulated board's flash file is not even opened.
+// So does a file whose records hold no data byte (an end record alone), with
+// its refusal on standard error: writing it would only erase the flash.
+// Only then the link is set up and connected as the start-up does; a
+// converter that did not open ends the command with exit status 1. The write
+// command runs with the checked image in place of the file dialog
+// (TransferCheckedImage shows the messages of the file choice and the reading
+// as the window does), and the exit status follows its outcome.
 //
 // --rate and --clock are checked together with the link options
 // (bootmode/BitRate.h): a rate that is not usable with the clock is a usage
@@ -40,9 +42,7 @@
 #include "image/FlashImage.h"
 #include "image/ImageReader.h"
 #include "image/TransferImage.h"
-#include "protocol/Protocol.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -117,6 +117,9 @@ int RunWrite(const CliArgs& args) {
     }
 
     ConsoleForm form(VerbosityOf(args));
+    // On a terminal the messages share one line, as on the window's status
+    // line; in a pipe or a file every message keeps a line of its own.
+    form.SetStatusOnOneLine(::isatty(STDOUT_FILENO) == 1);
     FlashImage image;
     ImageReadOptions options;
     options.format = args.format;
@@ -127,13 +130,16 @@ int RunWrite(const CliArgs& args) {
         return kExitUsage;
     }
     if (!read.Accepted()) {
+        // The status line as the window shows it, and on standard error the
+        // refusal with the file's name.
         form.ShowStatus(read.message);
+        std::fprintf(stderr, "h8sxwriter: %s: %s\n", args.file.c_str(), read.message.c_str());
         form.SoundBeep();
         form.Finish();
         return kExitUsage;
     }
     if (read.dataBytes == 0) {
-        form.ShowStatus(kNoData);
+        std::fprintf(stderr, "h8sxwriter: %s: %s\n", args.file.c_str(), kNoData);
         form.SoundBeep();
         form.Finish();
         return kExitUsage;
@@ -150,10 +156,6 @@ int RunWrite(const CliArgs& args) {
     form.SetProgressBytes(image.ImageLength);
     ProgramOptions programming;
     programming.skipBlank = args.skipBlank;
-    // The read-back's replies take longer at a rate below 38400 bit/s; its
-    // waits are made for the slowest rate the write may run at.
-    uint32_t slowest = proto::kWriteBitRate;
-    for (const RatePlan& p : plans) slowest = std::min(slowest, p.hostRate);
     const TransferStep transfer = [&](FormCore& f) {
         const WriteOutcome written = TransferCheckedImage(f, image, read, programming);
         if (written.Done() && mode != VerifyMode::None) {
@@ -161,7 +163,7 @@ int RunWrite(const CliArgs& args) {
             form.SetProgressLabel("verifying");
             form.SetProgressBytes(mode == VerifyMode::Read ? end : 0);
         }
-        return VerifyAfterWrite(f, written, image.Bytes(), end, mode, slowest);
+        return VerifyAfterWrite(f, written, image.Bytes(), end, mode);
     };
     const WriteOutcome outcome = plans.empty() ? Button1Click(form, transfer)
                                                : WriteAtRates(form, transfer, plans, clock, args.rateFastest);

@@ -34,7 +34,8 @@ expect "h8sxwriter write --verify=" sum read
 expect "h8sxwriter write --rate f" fastest
 expect "h8sxwriter erase --" --port --sim --quiet --help
 expect "h8sxwriter rates --" --clock --help
-expect "h8sxwriter --sim monitor --" --reset --seconds --port --sim --help
+expect "h8sxwriter --sim monitor --" --reset --seconds --eol --port --sim --help
+expect "h8sxwriter monitor --eol " cr lf crlf
 expect "h8sxwriter sim --p" --pty
 expect "h8sxwriter write " a.mot B.S sub
 expect "h8sxwriter write --port n" notes.txt

@@ -49,7 +49,7 @@ _h8sxwriter() {
     local command="" i
     for ((i = 1; i < ${#words[@]}; i++)); do
         case "${words[i]}" in
-            --port | --pty | --seconds | --format | --address | --rate | --clock) ((i++)) ;;
+            --port | --pty | --seconds | --eol | --format | --address | --rate | --clock) ((i++)) ;;
             -*) ;;
             *) command="${words[i]}"; break ;;
         esac
@@ -59,6 +59,7 @@ _h8sxwriter() {
         --port) _h8sxwriter_devices "$cur"; return ;;
         --pty) compopt -o filenames 2>/dev/null; COMPREPLY=($(compgen -f -- "$cur")); return ;;
         --seconds | --address | --clock) return ;;
+        --eol) _h8sxwriter_offer "cr lf crlf" "$cur"; return ;;
         --format) _h8sxwriter_offer "srec hex bin" "$cur"; return ;;
         --rate) _h8sxwriter_offer "fastest" "$cur"; return ;;
     esac
@@ -82,7 +83,7 @@ _h8sxwriter() {
         write) options="--verify --verify=read --verify=sum --port --sim --format --address --verbose -v --quiet -q --rate --clock --skip-blank --help -h" ;;
         erase) options="--port --sim --quiet -q --help -h" ;;
         rates) options="--clock --help -h" ;;
-        monitor) options="--reset --seconds --port --sim --help -h" ;;
+        monitor) options="--reset --seconds --eol --port --sim --help -h" ;;
         reset | list) options="--port --sim --help -h" ;;
         sim) options="--pty --sim= --help -h" ;;
         *) options="--port --sim --help -h --version" ;;

@@ -1,6 +1,7 @@
 #include "session/Connection.h"
 
 #include "core/FormCore.h"
+#include "bootmode/LinkRate.h"
 #include "link/Driver.h"
 
 #include <cerrno>
@@ -45,14 +46,15 @@ std::string Join(const std::string& dir, const char* name) {
 
 enum class Loaded { Read, Created, None };
 
-// Reads the three settings bytes from `path`, or creates the file holding
-// "113" when it cannot be read.
-Loaded LoadSettings(const std::string& path, uint8_t settings[3]) {
+// Reads the three settings bytes from `path`, or, if `mayCreate`, creates the
+// file holding "113" when it cannot be read.
+Loaded LoadSettings(const std::string& path, uint8_t settings[3], bool mayCreate = true) {
     if (std::FILE* in = std::fopen(path.c_str(), "r")) {
         for (int i = 0; i < 3; ++i) settings[i] = static_cast<uint8_t>(std::fgetc(in));
         std::fclose(in);
         return Loaded::Read;
     }
+    if (!mayCreate) return Loaded::None;
     std::FILE* out = std::fopen(path.c_str(), "w");
     if (!out) return Loaded::None;
     const uint8_t created[3] = {'1', '1', '3'};
@@ -69,9 +71,19 @@ Loaded LoadSettings(const std::string& path, uint8_t settings[3]) {
 
 }  // namespace
 
+bool IsSystemProgramDir(const std::string& dir) {
+    std::string d = dir;
+    while (d.size() > 1 && d.back() == '/') d.pop_back();
+    for (const char* system : {"/bin", "/sbin", "/usr/bin", "/usr/sbin", "/usr/games", "/usr/local/bin",
+                               "/usr/local/sbin", "/usr/local/games"})
+        if (d == system) return true;
+    return false;
+}
+
 SettingsPlaces DefaultSettingsPlaces() {
     SettingsPlaces places;
     places.executableDir = ExecutableDir();
+    places.executableDirIsSystem = IsSystemProgramDir(places.executableDir);
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     std::string base;
     if (xdg && xdg[0] == '/') base = xdg;
@@ -86,11 +98,13 @@ void FormShow(FormCore& form, const SettingsPlaces& places) {
     form.LinkBusy = 1;
     form.MonitorRateSet = 0;
 
-    // 1. The settings file: next to the executable, else in the user's
-    //    configuration folder (made on demand).
+    // 1. The settings file: next to the executable (there only read, when
+    //    that is a system directory), else in the user's configuration
+    //    folder (made on demand).
     Loaded loaded = Loaded::None;
     if (!places.executableDir.empty())
-        loaded = LoadSettings(Join(places.executableDir, kSettingsFileName), form.Settings);
+        loaded = LoadSettings(Join(places.executableDir, kSettingsFileName), form.Settings,
+                              !places.executableDirIsSystem);
     if (loaded == Loaded::None && !places.configDir.empty() && MakeDirs(places.configDir))
         loaded = LoadSettings(Join(places.configDir, kSettingsFileName), form.Settings);
 
@@ -127,7 +141,7 @@ void OpenConverter(FormCore& form) {
     }
 
     // 3. The link settings, whatever the outcome; their statuses are ignored.
-    SetBaudRate(DeviceHandle, 19200);
+    SetLinkRate(form, 19200);
     SetDataCharacteristics(DeviceHandle, BITS_8, STOP_BITS_1, PARITY_NONE);
     SetTimeouts(DeviceHandle, 0, 0);
     SetUsbParameters(DeviceHandle, 10000, 10000);

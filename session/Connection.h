@@ -6,7 +6,9 @@
 //   calls it once too). It sets LinkBusy for its whole run, clears
 //   MonitorRateSet, never runs the message pump, and ends with LinkBusy 0.
 // - Where the settings file lives: the executable's directory when the file
-//   can be read or created there; otherwise the same name in the user's
+//   can be read there, or can be created there and that directory is not a
+//   system one such as /usr/bin (a file there would belong to no package,
+//   and only root could make it); otherwise the same name in the user's
 //   configuration directory ($XDG_CONFIG_HOME/h8sxwriter, else
 //   ~/.config/h8sxwriter, created when missing). Only when neither works the
 //   status line says "can't find data_file" and the driver is not called.
@@ -34,11 +36,16 @@ constexpr const char* kSettingsFileName = "vkp1622.par";
 struct SettingsPlaces {
     std::string executableDir;  // directory of the running executable
     std::string configDir;      // the user's configuration folder for the program
+    bool executableDirIsSystem = false;  // read there, never created there
 };
 
-// The directories for this process: /proc/self/exe's directory and
-// $XDG_CONFIG_HOME/h8sxwriter (an absolute $XDG_CONFIG_HOME only), else
-// $HOME/.config/h8sxwriter.
+// True for the directories that hold installed programs: /bin, /sbin,
+// /usr/bin, /usr/sbin, /usr/games and their /usr/local counterparts.
+bool IsSystemProgramDir(const std::string& dir);
+
+// The directories for this process: /proc/self/exe's directory (marked as a
+// system one by IsSystemProgramDir) and $XDG_CONFIG_HOME/h8sxwriter (an
+// absolute $XDG_CONFIG_HOME only), else $HOME/.config/h8sxwriter.
 SettingsPlaces DefaultSettingsPlaces();
 
 void FormShow(FormCore& form);

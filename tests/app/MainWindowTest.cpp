@@ -243,6 +243,9 @@ TEST_F(MainWindowTest, ClosingWhileIdleClosesAtOnce) {
 
 TEST_F(MainWindowTest, ImageDialogFilters) {
     QFileDialog& d = *form->OpenDialog1;
+    // It opens on an erased flash, and says so.
+    EXPECT_EQ(d.windowTitle(),
+              QString::fromUtf8("Choose the file to write — the flash has been erased, Cancel leaves it blank"));
     EXPECT_TRUE(d.testOption(QFileDialog::DontUseNativeDialog));
     EXPECT_TRUE(d.testOption(QFileDialog::ReadOnly));
     ASSERT_EQ(d.nameFilters().size(), 3);

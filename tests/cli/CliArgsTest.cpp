@@ -71,6 +71,11 @@ TEST(CliArgs, AcceptsEveryCommandWithItsOptions) {
     EXPECT_EQ(m.link.kind, LinkChoice::Kind::Sim);
     EXPECT_EQ(m.link.simOptions, "");
     EXPECT_LT(Parse({"monitor"}).seconds, 0);
+    EXPECT_EQ(Parse({"monitor"}).enter, "\r");
+    for (auto [value, enter] : {std::pair<const char*, const char*>{"cr", "\r"}, {"lf", "\n"}, {"crlf", "\r\n"}}) {
+        EXPECT_EQ(Parse({"monitor", "--eol", value}).enter, enter) << value;
+        EXPECT_EQ(Parse({"monitor", std::string("--eol=") + value}).enter, enter) << value;
+    }
 
     // --verify alone means read-back; its value only after '='.
     EXPECT_EQ(Parse({"write", "fw.mot"}).verify, "");
@@ -129,6 +134,9 @@ TEST(CliArgs, RefusesWhatDoesNotFit) {
         {{"monitor", "--seconds", "soon"}, "bad value for --seconds"},
         {{"monitor", "--seconds", "-1"}, "bad value for --seconds"},
         {{"monitor", "extra"}, "unexpected argument 'extra' for monitor"},
+        {{"monitor", "--eol", "nl"}, "bad value for --eol: 'nl'"},
+        {{"monitor", "--eol"}, "--eol needs an argument"},
+        {{"write", "a.mot", "--eol", "lf"}, "unknown option '--eol'"},
         {{"list", "--verbose"}, "unknown option '--verbose' for list"},
         {{"sim"}, "sim needs --pty LINK"},
         {{"sim", "--pty"}, "--pty needs an argument"},

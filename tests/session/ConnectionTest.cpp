@@ -134,6 +134,30 @@ TEST_F(ConnectionTest, TheFileNextToTheExecutableWins) {
     EXPECT_EQ(Settings(), "exe");
 }
 
+TEST_F(ConnectionTest, ASystemProgramDirectoryIsReadButNeverWritten) {
+    // Installed in /usr/bin and run as root: no file is made there.
+    places.executableDirIsSystem = true;
+    FormShow(form, places);
+    EXPECT_FALSE(dir.Exists("bin/vkp1622.par"));
+    EXPECT_EQ(dir.Read("config/h8sxwriter/vkp1622.par"), "113");
+    EXPECT_EQ(Calls(), kConnectCalls);
+
+    // A file an administrator put there is still the one read.
+    dir.Write("bin/vkp1622.par", "sys");
+    TestForm later;
+    FakeLinkScope l;
+    l.provider->entries = {{"FT6A2B3C", "/dev/ttyUSB0"}};
+    FormShow(later, places);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(later.Settings), 3), "sys");
+}
+
+TEST(SettingsPlacesTest, SystemProgramDirectories) {
+    for (const char* dir : {"/usr/bin", "/usr/local/bin", "/bin", "/usr/sbin", "/usr/bin/"})
+        EXPECT_TRUE(IsSystemProgramDir(dir)) << dir;
+    for (const char* dir : {"/opt/h8sxwriter/bin", "/home/me/h8sxwriter/build", "/usr/bin/x", "/usr", "", "/"})
+        EXPECT_FALSE(IsSystemProgramDir(dir)) << dir;
+}
+
 TEST_F(ConnectionTest, NeitherPlaceUsableMeansNoDataFileAndNoDriverCall) {
     places.executableDir = dir.Sub("no/such/bin");
     dir.Write("blocker", "a file where the folder would go");

@@ -1,6 +1,8 @@
 // The verify after a write and the erase with its blank check, on the
 // simulated board on virtual time: the host's commands against the board's
 // answers, with the image read and checked first as the command line does.
+#include "bootmode/BitRate.h"
+#include "bootmode/BootSequence.h"
 #include "bootmode/FlashVerify.h"
 #include "bootmode/WriteCommand.h"
 #include "image/FlashImage.h"
@@ -43,7 +45,8 @@ struct Written {
 
 // The write with the checked image of `text` and the verify of `mode` after
 // it, before the final restart.
-Written WriteAndVerify(TestForm& form, const std::string& text, VerifyMode mode, bool skipBlank = false) {
+Written WriteAndVerify(TestForm& form, const std::string& text, VerifyMode mode, bool skipBlank = false,
+                       const BootRate& rate = BootRate{}) {
     Written w;
     ProgramOptions programming;
     programming.skipBlank = skipBlank;
@@ -53,7 +56,7 @@ Written WriteAndVerify(TestForm& form, const std::string& text, VerifyMode mode,
     w.outcome = Button1Click(form, [&](FormCore& f) {
         return VerifyAfterWrite(f, TransferCheckedImage(f, image, read, programming), image.Bytes(),
                                 image.ProgrammedEnd(), mode);
-    });
+    }, rate);
     return w;
 }
 
@@ -109,6 +112,23 @@ TEST(VerifyOnSim, PassesAfterAGoodWriteInBothModes) {
         EXPECT_EQ(sim.board.Inspect().state, SimState::UserProgram);
     }
   }
+}
+
+// At a slow rate each 1 KiB reply takes seconds on the wire; the read-back
+// waits for it.
+TEST(VerifyOnSim, ReadsBackAtASlowRate) {
+    TestForm form;
+    SimScope sim(form, Board());
+    const RatePlan plan = PlanRate(2400, ClockSetup{});
+    ASSERT_TRUE(plan.usable);
+    BootRate rate;
+    rate.rateUnits = plan.units;
+    rate.hostRate = plan.hostRate;
+    const Written w = WriteAndVerify(form, Lines({Record('1', 0, Counting(250)), Record('1', 0x7F0, Counting(16)),
+                                                  Record('9', 0)}),
+                                     VerifyMode::Read, true, rate);
+    EXPECT_EQ(w.outcome.result, WriteResult::Done) << w.outcome.message;
+    EXPECT_EQ(w.outcome.verify.bytesCompared, 0x800u);
 }
 
 TEST(VerifyOnSim, AWeakCellFailsTheVerifyWithItsAddressAndValues) {
