@@ -2,10 +2,13 @@
 
 #include "cli/CliArgs.h"
 #include "cli/Commands.h"
+#include "cli/GangWrite.h"
 #include "packaging/BuildRevision.h"
 
 #include <csignal>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -31,7 +34,7 @@ const CommandHelp kHelp[] = {
     {CliCommand::Write,
      "write FILE [--format F [--address A]] [--rate BPS | --rate fastest] [--clock MHZ]\n"
      "                   [--skip-blank] [--verify[=read|sum]] [--port PATH | --sim[=OPTS]]\n"
-     "                   [--verbose | --quiet]",
+     "                   [--verbose | --quiet | --json]",
      "Programs FILE into the target's flash: Motorola S-records or Intel HEX, told\n"
      "apart by the file's content (first character 'S' or ':'), or raw binary.\n"
      "FILE is read and checked completely first; a refused or unreadable file ends\n"
@@ -40,6 +43,8 @@ const CommandHelp kHelp[] = {
      "programmed, and the target is restarted into the new program.\n"
      "Each status message goes to standard output on a line of its own. While\n"
      "standard error is a terminal a progress bar there follows the programming.\n"
+     "A summary line ends the output: bytes, blocks sent, time, rate, and the\n"
+     "board's state when the write did not end with its new program running.\n"
      "\n"
      "A file whose records hold no data byte is refused (exit 2): writing it would\n"
      "only erase the flash, which 'h8sxwriter erase' does on purpose.\n"
@@ -54,7 +59,7 @@ const CommandHelp kHelp[] = {
      "                   for byte (--verify alone); sum = compare the chip's sum\n"
      "                   of its whole user area with the one expected\n"
      "  -v, --verbose    also the per-block texts (\"rssponse OK\" and a blank line)\n"
-     "  -q, --quiet      only the last message\n"
+     "  -q, --quiet      only the last message, no summary\n"
      "  --rate BPS       program at BPS bit/s instead of 38400; a rate that the chip\n"
      "                   or the converter cannot hit closely enough is refused (exit 2)\n"
      "                   before the target is touched ('h8sxwriter rates' lists them)\n"
@@ -63,6 +68,15 @@ const CommandHelp kHelp[] = {
      "  --clock MHZ      the board's input clock told to the chip (default 12.50)\n"
      "  --skip-blank     do not send blocks that hold only 0xFF (the chip has just\n"
      "                   erased them); the block with the trailer is always sent\n"
+     "  --json           only the summary, as one JSON object on standard output\n"
+     "  --all            a gang write to every FTDI converter listed\n"
+     "SIGINT, SIGTERM and SIGHUP stop the write at its next safe point, leave the\n"
+     "board in boot mode and say what it holds (exit 128 + the signal).\n"
+     "\n"
+     "A gang write (--port or --sim given more than once, or --all) writes every\n"
+     "board at once, each by a child process of its own with the other options:\n"
+     "a line per board, then a table (with --json an array of the summaries). It\n"
+     "exits with 0 only when every board is done.\n"
      "Exit status: 0 when the write ended with \"FLASH ROM write correct done!\"\n"
      "(and, with --verify, the verify passed), 1 for a failure of the target or the\n"
      "link or a failed verify, 2 for usage and file errors.\n"},
@@ -181,7 +195,8 @@ int CliMain(int argc, char** argv) {
     // fails from then on.
     std::signal(SIGPIPE, SIG_IGN);
     switch (a.command) {
-        case CliCommand::Write: return RunWrite(a);
+        case CliCommand::Write:
+            return IsGangWrite(a) ? RunGangWrite(a, std::vector<std::string>(argv + 1, argv + argc)) : RunWrite(a);
         case CliCommand::Erase: return RunErase(a);
         case CliCommand::Monitor: return RunMonitor(a);
         case CliCommand::Reset: return RunReset(a);

@@ -135,6 +135,8 @@ CliArgs ParseCliArgs(int argc, char** argv) {
     }
     const size_t commandIndex = i;
     const Accepts accepts = AcceptsOf(a.command);
+    const bool gang = a.command == CliCommand::Write;
+    if (gang) link.AllowMany();
     const std::string where = a.command == CliCommand::None ? "" : std::string(" for ") + CommandName(a.command);
 
     // Every other argument, in order.
@@ -174,6 +176,14 @@ CliArgs ParseCliArgs(int argc, char** argv) {
             a.version = true;
         } else if ((name == "--port" && accepts.linkPort) || (name == "--sim" && accepts.link)) {
             if (!link.Read(args, i, commandIndex)) fail(link.Error());
+        } else if (name == "--all" && gang && !hasValue) {
+            a.all = true;
+        } else if (name == "--progress-fd" && gang) {
+            std::string text;
+            double fd = -1;
+            if (takeValue(&text) && (!ParseSeconds(text, &fd) || fd != static_cast<int>(fd) || fd > 1 << 20))
+                fail("bad value for --progress-fd: '" + text + "'");
+            a.progressFd = static_cast<int>(fd);
         } else if ((name == "--verbose" || name == "-v") && accepts.verbose && !hasValue) {
             a.verbose = true;
         } else if ((name == "--quiet" || name == "-q") && accepts.verbose && !hasValue) {
@@ -183,6 +193,8 @@ CliArgs ParseCliArgs(int argc, char** argv) {
             a.verify = hasValue ? value : "read";
             if (a.verify != "read" && a.verify != "sum")
                 fail("bad value for --verify: '" + value + "' (read or sum)");
+        } else if (name == "--json" && a.command == CliCommand::Write && !hasValue) {
+            a.json = true;
         } else if (name == "--reset" && accepts.reset && !hasValue) {
             a.reset = true;
         } else if (name == "--seconds" && accepts.seconds) {
@@ -234,7 +246,11 @@ CliArgs ParseCliArgs(int argc, char** argv) {
     // Combinations and positional arguments.
     if (!link.Finish()) fail(link.Error());
     a.link = link.Choice();
+    a.boards = link.Choices();
     if (a.verbose && a.quiet) fail("--verbose and --quiet exclude each other");
+    if (a.json && (a.verbose || a.quiet)) fail("--json excludes --verbose and --quiet");
+    if (a.all && !a.boards.empty()) fail("--all excludes --port and --sim");
+    if (a.progressFd >= 0 && (a.all || a.boards.size() > 1)) fail("--progress-fd takes one board");
     if (addressGiven && a.format != ImageFormat::Binary) fail("--address needs --format bin");
     if (a.command == CliCommand::Write) {
         if (positional.empty()) fail("write needs a FILE");

@@ -20,13 +20,16 @@
 // - The erase command ends Done after a blank check that passed (`message`
 //   holds its text), TargetFailed with the stage BlankCheck when it failed,
 //   or as a write does when a stage before it failed.
+// - Interrupted: the host asked the write to stop (FormCore::StopRequested);
+//   `stage` is the one it stopped in or before. The target was left in boot
+//   mode, not restarted.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <utility>
 
-enum class WriteResult { Done, Cancelled, FileRefused, TargetFailed, LinkFailed, Busy, VerifyFailed };
+enum class WriteResult { Done, Cancelled, FileRefused, TargetFailed, LinkFailed, Busy, VerifyFailed, Interrupted };
 
 // The stages of a write, numbered as the boot-mode messages number them
 // ("get ack 3", "Erase err 11"); programming and its end command follow.
@@ -71,6 +74,8 @@ struct WriteOutcome {
     WriteStage stage = WriteStage::None;
     std::string message;
     VerifyResult verify;  // mode None when no verify ran
+    // From the programming on: the image is acknowledged below this address.
+    uint32_t programmedTo = 0;
 
     // What programming did, for a summary: the bit rate told to the chip for
     // it (0 before the boot-mode sequence chose one), the blocks sent and the
@@ -107,6 +112,11 @@ struct WriteOutcome {
             o.message = verify.message;
         }
         o.verify = std::move(verify);
+        return o;
+    }
+    static WriteOutcome Interrupted(WriteStage stage) {
+        WriteOutcome o = Of(WriteResult::Interrupted);
+        o.stage = stage;
         return o;
     }
 };

@@ -29,7 +29,7 @@ expect "h8sxwriter " write erase monitor reset list rates sim
 expect "h8sxwriter mo" monitor
 expect "h8sxwriter --port /dev/ttyUSB0 w" write
 expect "h8sxwriter --" --port --sim --help --version
-expect "h8sxwriter write --" --verify --verify=read --verify=sum --port --sim --format --address --verbose --quiet --rate --clock --skip-blank --help
+expect "h8sxwriter write --" --verify --verify=read --verify=sum --port --sim --format --address --verbose --quiet --json --all --rate --clock --skip-blank --help
 expect "h8sxwriter write --verify=" sum read
 expect "h8sxwriter write --rate f" fastest
 expect "h8sxwriter erase --" --port --sim --quiet --help

@@ -80,7 +80,7 @@ _h8sxwriter() {
 
     local options
     case "$command" in
-        write) options="--verify --verify=read --verify=sum --port --sim --format --address --verbose -v --quiet -q --rate --clock --skip-blank --help -h" ;;
+        write) options="--verify --verify=read --verify=sum --port --sim --format --address --verbose -v --quiet -q --json --all --rate --clock --skip-blank --help -h" ;;
         erase) options="--port --sim --quiet -q --help -h" ;;
         rates) options="--clock --help -h" ;;
         monitor) options="--reset --seconds --eol --port --sim --help -h" ;;
