@@ -28,6 +28,15 @@ VerifyResult Failed(VerifyResult result, const std::string& what, const AreaRepl
     return result;
 }
 
+// A stop asked for between two commands: the verify ends unfinished, with
+// nothing more sent and nothing shown (the write reports the stop).
+VerifyResult Stopped(VerifyResult result, const std::string& where) {
+    result.passed = false;
+    result.stopped = true;
+    result.message = "verify stopped " + where;
+    return result;
+}
+
 VerifyResult Shown(FormCore& form, VerifyResult result) {
     form.ShowStatus(result.message);
     return result;
@@ -56,6 +65,7 @@ VerifyResult VerifyByReading(FormCore& form, const uint8_t* expected, uint32_t e
     form.SetProgressMaximum(static_cast<int>(maximum));
 
     for (uint32_t address = 0; address < end; address += kVerifyChunk) {
+        if (form.StopRequested) return Stopped(result, "before " + Hex32(address));
         const uint32_t size = std::min(kVerifyChunk, end - address);
         const AreaReply reply = ReadUserArea(form, address, size, bitRate);
         if (!reply.Ok()) return Shown(form, Failed(result, "memory read at " + Hex32(address), reply));
@@ -86,6 +96,7 @@ VerifyResult VerifyBySum(FormCore& form, const uint8_t* expected, uint32_t end) 
     form.ShowStatus("verifying by sum check");
 
     std::vector<FlashArea> areas;
+    if (form.StopRequested) return Stopped(result, "before the user area inquiry");
     AreaReply reply = InquireUserArea(form, areas);
     if (!reply.Ok()) return Shown(form, Failed(result, "user area inquiry", reply));
     // Every programmed byte must lie in an area, or the sum does not cover it.
@@ -102,6 +113,7 @@ VerifyResult VerifyBySum(FormCore& form, const uint8_t* expected, uint32_t end) 
     result.bytesCompared = total;
 
     uint32_t sum = 0;
+    if (form.StopRequested) return Stopped(result, "before the user area sum");
     reply = SumUserArea(form, sum);
     if (!reply.Ok()) return Shown(form, Failed(result, "user area sum", reply));
     result.actualSum = sum;

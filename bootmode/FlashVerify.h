@@ -18,8 +18,11 @@
 //   sum of the expected bytes over every area. An expected range that the
 //   areas do not cover fails.
 // - A wrong or missing reply ends the verify as a failure naming the command
-//   and the fault. Each verify shows one status message at its start and its
-//   outcome (VerifyResult::message) at its end.
+//   and the fault. Each verify shows one status message at its start and
+//   its outcome (VerifyResult::message) at its end.
+// - A stop (form.StopRequested) is honoured between the commands: the one in
+//   flight is answered first, none follows, and the result is `stopped`, not
+//   passed, with no outcome shown.
 #pragma once
 
 #include "bootmode/AreaCommands.h"

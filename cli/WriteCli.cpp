@@ -33,7 +33,10 @@
 // if asked for, passed.
 //
 // The summary of the write ends the output: a line, or with --json the one
-// JSON object that replaces the messages.
+// JSON object that replaces the messages. It names the rate, the blocks sent
+// and skipped, and the verify's result; a verify that a stop cut short has
+// none, and the board's state says that the image is programmed but not
+// verified.
 #include "cli/Commands.h"
 #include "cli/ConsoleForm.h"
 #include "cli/LinkSetup.h"
@@ -66,6 +69,27 @@ VerifyMode VerifyModeOf(const CliArgs& args) {
     if (args.verify == "read") return VerifyMode::Read;
     if (args.verify == "sum") return VerifyMode::Sum;
     return VerifyMode::None;
+}
+
+// The verify's result for the summary: the bytes compared, and the address
+// and bytes of a difference or the two sums, as far as the verify got them.
+VerifySummary VerifySummaryOf(const VerifyResult& v) {
+    VerifySummary s;
+    s.mode = v.mode == VerifyMode::Sum ? "sum" : "read";
+    s.ok = v.passed;
+    s.message = v.message;
+    if (v.mode == VerifyMode::Read) {
+        s.bytesCompared = v.bytesCompared;
+        if (v.mismatch) {
+            s.address = v.address;
+            s.expectedByte = v.expectedByte;
+            s.actualByte = v.actualByte;
+        }
+    } else if (v.passed || v.mismatch) {
+        s.expectedSum = v.expectedSum;
+        s.actualSum = v.actualSum;
+    }
+    return s;
 }
 
 ConsoleForm::Verbosity VerbosityOf(const CliArgs& args) {
@@ -266,6 +290,9 @@ int RunWrite(const CliArgs& args) {
     if (outcome.Done()) summary.programmedTo = image.ImageLength;
     else if (stage >= WriteStage::Programming) summary.programmedTo = outcome.programmedTo;
     summary.board = BoardStateAfter(outcome);
+    if (outcome.verify.mode != VerifyMode::None && !outcome.verify.stopped &&
+        outcome.result != WriteResult::Interrupted)
+        summary.verify = VerifySummaryOf(outcome.verify);
     if (outcome.result == WriteResult::Interrupted) {
         const int signal = form.StopSignal();
         summary.exitStatus = ExitStatusOfSignal(signal);

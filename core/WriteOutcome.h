@@ -63,6 +63,7 @@ struct VerifyResult {
     uint32_t expectedSum = 0;      // sum mode
     uint32_t actualSum = 0;        // sum mode, as the chip reported it
     bool mismatch = false;         // the flash differs (as against an exchange that failed)
+    bool stopped = false;          // a stop ended it before it finished
     uint32_t address = 0;          // read mode, mismatch: the first differing address
     uint8_t expectedByte = 0;      // read mode, mismatch: the byte meant to be there
     uint8_t actualByte = 0;        // read mode, mismatch: the byte read back

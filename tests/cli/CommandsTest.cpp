@@ -187,13 +187,16 @@ TEST(CliWrite, VerifyPassesOrNamesTheFault) {
         const char* option;
         const char* fault;  // a --sim key, or ""
         int status;
-        std::string last;   // the last line of standard output, or its start
+        std::string last;   // the verify's message, or its start
+        std::string summary;  // what the summary line says of the verify, or its start
     };
     const Case cases[] = {
-        {"--verify", "", 0, "verify OK, 768 bytes compared"},
-        {"--verify=read", "corrupt=0x100", 1, "verify failed at 0x00000100: expected 0x01, read 0x00"},
-        {"--verify=sum", "", 0, "verify OK, sum 0x"},
-        {"--verify=sum", "corrupt=0x100:80", 1, "verify failed: user area sum 0x"},
+        {"--verify", "", 0, "verify OK, 768 bytes compared", "verify OK (read, 768 bytes)"},
+        {"--verify=read", "corrupt=0x100", 1, "verify failed at 0x00000100: expected 0x01, read 0x00",
+         "verify FAILED (read, at 0x000100: expected 0x01, read 0x00), verify-failed at stage 15; board: restarted "
+         "into the image just written, which failed its verify"},
+        {"--verify=sum", "", 0, "verify OK, sum 0x", "verify OK (sum, sum 0x"},
+        {"--verify=sum", "corrupt=0x100:80", 1, "verify failed: user area sum 0x", "verify FAILED (sum: expected sum 0x"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.option) + " " + c.fault);
@@ -206,7 +209,15 @@ TEST(CliWrite, VerifyPassesOrNamesTheFault) {
         ASSERT_GE(lines.size(), 2u);
         EXPECT_EQ(lines[lines.size() - 2].rfind(c.last, 0), 0u) << lines[lines.size() - 2];
         EXPECT_EQ(lines.back().rfind("summary: ", 0), 0u) << lines.back();
+        EXPECT_NE(lines.back().find(", " + c.summary), std::string::npos) << lines.back();
     }
+    // --json carries the same: the outcome, the address and both bytes.
+    RunResult json = RunWriter({"write", dir.Sub("fw.mot"), "--verify", "--json", Sim(dir.Sub("json.bin"), "corrupt=0x100")},
+                               kLimit);
+    EXPECT_EQ(json.status, 1) << json.out << json.err;
+    for (const char* field : {"\"outcome\":\"verify-failed\"", "\"stage\":15", "\"mode\":\"read\",\"ok\":false",
+                              "\"address\":256,\"expected\":1,\"actual\":0", "\"board\":\"restarted-verify-failed\""})
+        EXPECT_NE(json.out.find(field), std::string::npos) << field << "\n" << json.out;
     // The flash was written and left as it is for the board's program.
     std::string corrupted = data;
     corrupted[0x100] = '\x80';

@@ -5,6 +5,7 @@
 #include "bootmode/BootSequence.h"
 #include "bootmode/FlashVerify.h"
 #include "bootmode/WriteCommand.h"
+#include "core/BoardState.h"
 #include "image/FlashImage.h"
 #include "image/ImageReader.h"
 #include "image/ProgramImage.h"
@@ -213,6 +214,63 @@ TEST(VerifyOnSim, EraseLeavesABlankFlashThatPassesItsBlankCheck) {
     EXPECT_EQ(refused.stage, WriteStage::Erase);
     EXPECT_EQ(refusing.board.Inspect().log.FramesOf(proto::kUserBlankCheck).size(), 0u);
   }
+}
+
+// A form whose user asks the write to stop once the verify has begun and
+// `reads` of its steps have moved the bar (0: as soon as it shows its start).
+struct StopInVerifyForm : TestForm {
+    int reads = 0;
+    bool verifying = false;
+    void ShowStatus(const std::string& text) override {
+        TestForm::ShowStatus(text);
+        if (text.rfind("verifying", 0) != 0) return;
+        verifying = true;
+        if (reads == 0) StopRequested = 1;
+    }
+    void SetProgressPosition(int p) override {
+        TestForm::SetProgressPosition(p);
+        if (verifying && p > 0 && --reads == 0) StopRequested = 1;
+    }
+};
+
+// A stop during the verify ends it between two commands: the one in flight
+// is answered, no other follows, the target stays in boot mode holding the
+// whole image, and the write is Interrupted, never Done nor VerifyFailed.
+TEST(VerifyOnSim, AStopDuringTheVerifyLeavesTheProgrammedImageInBootMode) {
+    struct Case {
+        const char* name;
+        VerifyMode mode;
+        int reads;
+        size_t memoryReads, sums;
+    };
+    const Case cases[] = {
+        {"read, at its start", VerifyMode::Read, 0, 0, 0},
+        {"read, after two reads", VerifyMode::Read, 2, 2, 0},
+        {"sum, at its start", VerifyMode::Sum, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StopInVerifyForm form;
+        form.reads = c.reads;
+        SimScope sim(form, Board());
+        const Written w = WriteAndVerify(form, SparseFile(), c.mode);
+
+        EXPECT_EQ(w.outcome.result, WriteResult::Interrupted);
+        EXPECT_EQ(w.outcome.stage, WriteStage::Verify);
+        EXPECT_TRUE(w.outcome.verify.stopped);
+        EXPECT_FALSE(w.outcome.verify.passed);
+        EXPECT_EQ(w.outcome.programmedTo, w.image->ImageLength);
+        EXPECT_EQ(BoardStateAfter(w.outcome), BoardState::BootModeProgrammed);
+        EXPECT_EQ(form.LinkBusy, 0);
+        const SimInspection board = sim.board.Inspect();
+        EXPECT_EQ(board.log.FramesOf(proto::kMemoryRead).size(), c.memoryReads);
+        EXPECT_EQ(board.log.FramesOf(proto::kUserSumCheck).size(), c.sums);
+        // No status after the stop claims a verify's outcome.
+        EXPECT_EQ(form.LastStatusText().rfind("verifying", 0), 0u) << form.LastStatusText();
+        // Not restarted into the image: the chip stays in boot mode.
+        sim.board.Advance(form.clock.now + 100000);
+        EXPECT_NE(sim.board.Inspect().state, SimState::UserProgram);
+    }
 }
 
 }  // namespace
