@@ -23,8 +23,7 @@
 // window's, at 38400 bit/s with the converter at 38400; with one of them the
 // converter follows the chip's real rate and the clock is checked against the
 // chip's inquiry replies. --rate fastest tries the usable rates from the
-// highest down (cli/RatedWrite.h). After a good write with one of the new
-// options a line names the rate and the blocks sent and skipped.
+// highest down (cli/RatedWrite.h).
 //
 // With --verify, once the end of programming is acknowledged and before the
 // final restart, the flash is checked against the image (bootmode/FlashVerify.h):
@@ -188,7 +187,6 @@ int RunWrite(const CliArgs& args) {
     ClockSetup clock;
     std::vector<RatePlan> plans;  // the rates to try, in order; empty: the window's
     if (int status = PlanWriteRates(args, &clock, &plans); status != kLinkReady) return status;
-    const bool planned = args.rateGiven || args.clockGiven;
 
     // SIGINT, SIGTERM and SIGHUP stop the write at its next safe point
     // instead of killing it mid-frame; the board stays in boot mode.
@@ -299,13 +297,6 @@ int RunWrite(const CliArgs& args) {
         summary.message = "interrupted by " + StopSignalName(signal);
         form.ReportStop("write " + summary.message + "; the board is " +
                         DescribeBoard(summary.board, summary.programmedTo));
-    }
-    form.Finish();
-    // What the new options did, on a line of its own after the messages.
-    if (outcome.Done() && (planned || args.skipBlank) && !args.quiet && !args.json) {
-        std::printf("written at %u bit/s: %u blocks sent, %u skipped\n", outcome.bitRate, outcome.blocksSent,
-                    outcome.blocksSkipped);
-        std::fflush(stdout);
     }
     return Report(args, form, summary);
 }

@@ -419,7 +419,8 @@ TEST(CliWrite, ProgramsAtANonStandardRateThroughTheTtyBackend) {
     ASSERT_FALSE(r.timedOut);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(InOrder(r.OutLines(), kGoodWrite));
-    EXPECT_EQ(LastMessage(r), "written at 390600 bit/s: 24 blocks sent, 0 skipped");
+    EXPECT_EQ(LastMessage(r), "FLASH ROM write correct done!");
+    EXPECT_EQ(r.OutLines().back().rfind("summary: 3000 bytes, 24 blocks sent, 390600 bit/s, ", 0), 0u) << r.out;
     EXPECT_EQ(board.Stop(), 0);
     ExpectFlashHolds(dir.Sub("flash.bin"), data);
 }
