@@ -14,20 +14,28 @@ head -c $((kb * 1024)) /dev/urandom > "$work/img.bin"
 objcopy -I binary -O srec --srec-forceS3 "$work/img.bin" "$work/img.mot"
 opts=erase-time=500ms
 
-# One run: prints "elapsed cpu" in seconds; fails unless the write succeeded.
+# One run: "elapsed cpu" in seconds into $work/run; stops the benchmark
+# unless the write (every board of it) ended done, as its --json says.
 run() {
-  /usr/bin/time -f '%e %U %S' -o "$work/time" build/h8sxwriter write "$work/img.mot" "$@" >/dev/null
-  awk '{ printf "%s %.2f\n", $1, $2 + $3 }' "$work/time"
+  /usr/bin/time -f '%e %U %S' -o "$work/time" build/h8sxwriter write "$work/img.mot" --json "$@" >"$work/out" || true
+  if grep -q '"outcome":' "$work/out" && ! grep '"outcome":' "$work/out" | grep -qv '"outcome":"done"'; then
+    awk '{ printf "%s %.2f\n", $1, $2 + $3 }' "$work/time" >"$work/run"
+  else
+    echo "gang_bench: a write failed: $(cat "$work/out")" >&2
+    exit 1
+  fi
 }
 median() { sort -n | awk '{ a[NR] = $1 } END { print a[int((NR + 1) / 2)] }'; }
 
 one=() gang=() onecpu=() gangcpu=()
 for ((r = 0; r < runs; r++)); do
-  read -r e c < <(run -q --sim=flash="$work/one.bin,$opts")
+  run --sim=flash="$work/one.bin,$opts"
+  read -r e c < "$work/run"
   one+=("$e") onecpu+=("$c")
   args=()
   for ((b = 1; b <= boards; b++)); do args+=("--sim=flash=$work/gang$b.bin,$opts"); done
-  read -r e c < <(run "${args[@]}")
+  run "${args[@]}"
+  read -r e c < "$work/run"
   gang+=("$e") gangcpu+=("$c")
 done
 m1=$(printf '%s\n' "${one[@]}" | median) mg=$(printf '%s\n' "${gang[@]}" | median)

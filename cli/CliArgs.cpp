@@ -15,6 +15,7 @@ struct CommandEntry {
 constexpr CommandEntry kCommands[] = {
     {"write", CliCommand::Write}, {"monitor", CliCommand::Monitor}, {"reset", CliCommand::Reset},
     {"list", CliCommand::List},   {"sim", CliCommand::Sim},         {"rates", CliCommand::Rates},
+    {"erase", CliCommand::Erase},
 };
 
 CliCommand FindCommand(const std::string& word) {
@@ -78,19 +79,20 @@ bool ParseClock(const std::string& text, uint16_t* out) {
 
 // Which options a command accepts, beyond --help.
 struct Accepts {
-    bool link, linkPort, verbose, reset, seconds, pty, rate, clock;
+    bool link, linkPort, verbose, reset, seconds, pty, rate, clock, verify;
 };
 Accepts AcceptsOf(CliCommand c) {
     switch (c) {
-        case CliCommand::Write: return {true, true, true, false, false, false, true, true};
-        case CliCommand::Monitor: return {true, true, false, true, true, false, false, false};
+        case CliCommand::Write: return {true, true, true, false, false, false, true, true, true};
+        case CliCommand::Erase: return {true, true, true, false, false, false, false, false, false};
+        case CliCommand::Monitor: return {true, true, false, true, true, false, false, false, false};
         case CliCommand::Reset:
-        case CliCommand::List: return {true, true, false, false, false, false, false, false};
-        case CliCommand::Sim: return {true, false, false, false, false, true, false, false};
-        case CliCommand::Rates: return {false, false, false, false, false, false, false, true};
+        case CliCommand::List: return {true, true, false, false, false, false, false, false, false};
+        case CliCommand::Sim: return {true, false, false, false, false, true, false, false, false};
+        case CliCommand::Rates: return {false, false, false, false, false, false, false, true, false};
         case CliCommand::None: break;
     }
-    return {true, true, false, false, false, false, false, false};
+    return {true, true, false, false, false, false, false, false, false};
 }
 
 }  // namespace
@@ -186,7 +188,12 @@ CliArgs ParseCliArgs(int argc, char** argv) {
             a.verbose = true;
         } else if ((name == "--quiet" || name == "-q") && accepts.verbose && !hasValue) {
             a.quiet = true;
-        } else if (name == "--json" && accepts.verbose && !hasValue) {
+        } else if (name == "--verify" && accepts.verify) {
+            // Its value only after '=': a word behind it is the FILE.
+            a.verify = hasValue ? value : "read";
+            if (a.verify != "read" && a.verify != "sum")
+                fail("bad value for --verify: '" + value + "' (read or sum)");
+        } else if (name == "--json" && a.command == CliCommand::Write && !hasValue) {
             a.json = true;
         } else if (name == "--reset" && accepts.reset && !hasValue) {
             a.reset = true;

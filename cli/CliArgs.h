@@ -29,7 +29,7 @@
 #include <string>
 #include <vector>
 
-enum class CliCommand { None, Write, Monitor, Reset, List, Sim, Rates };
+enum class CliCommand { None, Write, Monitor, Reset, List, Sim, Rates, Erase };
 
 struct CliArgs {
     bool ok = true;
@@ -50,6 +50,7 @@ struct CliArgs {
     uint32_t address = 0;     // write: --address A, where a binary goes (only with bin)
     bool verbose = false;     // write: also the per-block texts
     bool quiet = false;       // write: only the last message
+    std::string verify;       // write: "" no verify, "read" or "sum" (--verify alone: "read")
     bool json = false;        // write: the summary as JSON instead of the messages
     bool skipBlank = false;   // write: blocks of 0xFF only are not sent
     bool rateGiven = false;   // write: --rate given

@@ -26,6 +26,7 @@ int PlanWriteRates(const CliArgs& args, ClockSetup* clock, std::vector<RatePlan>
 std::string ReadFailure(const std::string& path);
 
 int RunWrite(const CliArgs& args);
+int RunErase(const CliArgs& args);
 int RunMonitor(const CliArgs& args);
 int RunReset(const CliArgs& args);
 int RunList(const CliArgs& args);

@@ -235,7 +235,8 @@ void ConsoleForm::DrawBar(bool force) {
     const uint64_t total = ProgressTotal();
     const uint64_t done = ProgressDone();
     const double elapsed = std::chrono::duration<double>(now - barStart_).count();
-    const std::string line = "\r" + FormatProgress(done, total, elapsed) + "\033[K";
+    const std::string label = progressLabel_.empty() ? std::string() : progressLabel_ + " ";
+    const std::string line = "\r" + label + FormatProgress(done, total, elapsed) + "\033[K";
     WriteAll(errFd_, line.data(), line.size());
     barDrawn_ = true;
 }

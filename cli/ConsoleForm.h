@@ -13,7 +13,8 @@
 //   last message; when silent (--json) nothing is written at all.
 // - The progress bar is drawn on the error descriptor (standard error) only
 //   while that descriptor is a terminal; it shows the percentage, the bytes
-//   of the image, the rate and the time left. Nothing else goes there, apart
+//   of the image, the rate and the time left, behind the label when one is
+//   set. Nothing else goes there, apart
 //   from SystemBeep's BEL, likewise only on a terminal.
 // - ProcessMessages waits with ppoll() on the converter's descriptor
 //   (LinkEventFd of DeviceHandle) and on watched inputs until the next 100 ms
@@ -68,6 +69,8 @@ public:
     // The size in bytes of the image being programmed, for the bar's byte
     // counts; 0 shows the bar's own units.
     void SetProgressBytes(uint64_t total) { progressBytes_ = total; }
+    // A word in front of the bar ("verifying"); empty for none.
+    void SetProgressLabel(const std::string& label) { progressLabel_ = label; }
     // Where the machine-readable events go; -1: nowhere.
     void SetEventOutput(int fd) { eventFd_ = fd; }
     void StopOnSignals(bool on) { stopOnSignals_ = on; }
@@ -143,6 +146,7 @@ private:
     int progressMax_ = 200;
     int progressPos_ = 0;
     uint64_t progressBytes_ = 0;
+    std::string progressLabel_;
     bool barActive_ = false;   // programming has begun: the bar is shown
     bool barDrawn_ = false;    // a bar line stands on the terminal now
     SteadyClock::time_point barStart_;

@@ -9,6 +9,8 @@
 // the window, and on standard error the message after the file's name), ends
 // the command with exit status 2 before a provider is installed or a
 // converter opened, so the simulated board's flash file is not even opened.
+// So does a file whose records hold no data byte (an end record alone), with
+// its refusal on standard error: writing it would only erase the flash.
 // Only then the link is set up and connected as the start-up does; a
 // converter that did not open ends the command with exit status 1. The write
 // command runs with the checked image in place of the file dialog
@@ -21,10 +23,19 @@
 // window's, at 38400 bit/s with the converter at 38400; with one of them the
 // converter follows the chip's real rate and the clock is checked against the
 // chip's inquiry replies. --rate fastest tries the usable rates from the
-// highest down (cli/RatedWrite.h). After a good write with one of the new
-// options a line names the rate and the blocks sent and skipped. The summary
-// of the write ends the output: a line, or with --json the one JSON object
-// that replaces the messages.
+// highest down (cli/RatedWrite.h).
+//
+// With --verify, once the end of programming is acknowledged and before the
+// final restart, the flash is checked against the image (bootmode/FlashVerify.h):
+// the whole programmed range, blocks skipped with --skip-blank included. Exit
+// status 0 only when the write ended with the success message and the verify,
+// if asked for, passed.
+//
+// The summary of the write ends the output: a line, or with --json the one
+// JSON object that replaces the messages. It names the rate, the blocks sent
+// and skipped, and the verify's result; a verify that a stop cut short has
+// none, and the board's state says that the image is programmed but not
+// verified.
 #include "cli/Commands.h"
 #include "cli/ConsoleForm.h"
 #include "cli/LinkSetup.h"
@@ -33,6 +44,7 @@
 #include "cli/WriteSummary.h"
 
 #include "bootmode/BitRate.h"
+#include "bootmode/FlashVerify.h"
 #include "bootmode/WriteCommand.h"
 #include "image/FlashImage.h"
 #include "image/ImageReader.h"
@@ -50,6 +62,34 @@
 
 namespace {
 
+constexpr const char* kNoData = "file holds no data: nothing written ('h8sxwriter erase' erases the flash)";
+
+VerifyMode VerifyModeOf(const CliArgs& args) {
+    if (args.verify == "read") return VerifyMode::Read;
+    if (args.verify == "sum") return VerifyMode::Sum;
+    return VerifyMode::None;
+}
+
+// The verify's result for the summary: the bytes compared, and the address
+// and bytes of a difference or the two sums, as far as the verify got them.
+VerifySummary VerifySummaryOf(const VerifyResult& v) {
+    VerifySummary s;
+    s.mode = v.mode == VerifyMode::Sum ? "sum" : "read";
+    s.ok = v.passed;
+    s.message = v.message;
+    if (v.mode == VerifyMode::Read) {
+        s.bytesCompared = v.bytesCompared;
+        if (v.mismatch) {
+            s.address = v.address;
+            s.expectedByte = v.expectedByte;
+            s.actualByte = v.actualByte;
+        }
+    } else if (v.passed || v.mismatch) {
+        s.expectedSum = v.expectedSum;
+        s.actualSum = v.actualSum;
+    }
+    return s;
+}
 
 ConsoleForm::Verbosity VerbosityOf(const CliArgs& args) {
     if (args.json) return ConsoleForm::Verbosity::Silent;
@@ -74,6 +114,7 @@ WriteEnd EndOf(WriteResult result) {
         case WriteResult::FileRefused: return WriteEnd::FileRefused;
         case WriteResult::LinkFailed: return WriteEnd::LinkFailed;
         case WriteResult::Interrupted: return WriteEnd::Interrupted;
+        case WriteResult::VerifyFailed: return WriteEnd::VerifyFailed;
         case WriteResult::TargetFailed:
         case WriteResult::Busy: break;
     }
@@ -102,6 +143,7 @@ int ExitStatusOf(const WriteOutcome& outcome) {
     case WriteResult::FileRefused: return kExitUsage;
     case WriteResult::Cancelled:
     case WriteResult::TargetFailed:
+    case WriteResult::VerifyFailed:
     case WriteResult::LinkFailed:
     case WriteResult::Busy:
     case WriteResult::Interrupted: break;
@@ -145,7 +187,6 @@ int RunWrite(const CliArgs& args) {
     ClockSetup clock;
     std::vector<RatePlan> plans;  // the rates to try, in order; empty: the window's
     if (int status = PlanWriteRates(args, &clock, &plans); status != kLinkReady) return status;
-    const bool planned = args.rateGiven || args.clockGiven;
 
     // SIGINT, SIGTERM and SIGHUP stop the write at its next safe point
     // instead of killing it mid-frame; the board stays in boot mode.
@@ -188,6 +229,14 @@ int RunWrite(const CliArgs& args) {
         return Report(args, form, summary);
     }
     summary.imageBytes = image.ImageLength;
+    if (read.dataBytes == 0) {
+        if (!args.json) std::fprintf(stderr, "h8sxwriter: %s: %s\n", args.file.c_str(), kNoData);
+        form.SoundBeep();
+        summary.end = WriteEnd::FileRefused;
+        summary.message = kNoData;
+        summary.exitStatus = kExitUsage;
+        return Report(args, form, summary);
+    }
 
     const auto start = std::chrono::steady_clock::now();
     const auto elapsed = [&] {
@@ -208,11 +257,21 @@ int RunWrite(const CliArgs& args) {
     }
     summary.port = PortOf(link, form);
 
+    const VerifyMode mode = VerifyModeOf(args);
+    const uint32_t end = image.ProgrammedEnd();
     form.SetProgressBytes(image.ImageLength);
     form.CheckStop();   // a signal during the connection: the write does not begin
     ProgramOptions programming;
     programming.skipBlank = args.skipBlank;
-    const TransferStep transfer = [&](FormCore& f) { return TransferCheckedImage(f, image, read, programming); };
+    const TransferStep transfer = [&](FormCore& f) {
+        const WriteOutcome written = TransferCheckedImage(f, image, read, programming);
+        if (written.Done() && mode != VerifyMode::None) {
+            // The verify's own bar, over the range it compares.
+            form.SetProgressLabel("verifying");
+            form.SetProgressBytes(mode == VerifyMode::Read ? end : 0);
+        }
+        return VerifyAfterWrite(f, written, image.Bytes(), end, mode);
+    };
     const WriteOutcome outcome = plans.empty() ? Button1Click(form, transfer)
                                                : WriteAtRates(form, transfer, plans, clock, args.rateFastest);
 
@@ -229,19 +288,15 @@ int RunWrite(const CliArgs& args) {
     if (outcome.Done()) summary.programmedTo = image.ImageLength;
     else if (stage >= WriteStage::Programming) summary.programmedTo = outcome.programmedTo;
     summary.board = BoardStateAfter(outcome);
+    if (outcome.verify.mode != VerifyMode::None && !outcome.verify.stopped &&
+        outcome.result != WriteResult::Interrupted)
+        summary.verify = VerifySummaryOf(outcome.verify);
     if (outcome.result == WriteResult::Interrupted) {
         const int signal = form.StopSignal();
         summary.exitStatus = ExitStatusOfSignal(signal);
         summary.message = "interrupted by " + StopSignalName(signal);
         form.ReportStop("write " + summary.message + "; the board is " +
                         DescribeBoard(summary.board, summary.programmedTo));
-    }
-    form.Finish();
-    // What the new options did, on a line of its own after the messages.
-    if (outcome.Done() && (planned || args.skipBlank) && !args.quiet && !args.json) {
-        std::printf("written at %u bit/s: %u blocks sent, %u skipped\n", outcome.bitRate, outcome.blocksSent,
-                    outcome.blocksSkipped);
-        std::fflush(stdout);
     }
     return Report(args, form, summary);
 }

@@ -9,10 +9,13 @@ BoardState BoardStateAfter(const WriteOutcome& outcome) {
         case WriteResult::LinkFailed:
         case WriteResult::Busy: return BoardState::Untouched;
         case WriteResult::Cancelled: return BoardState::RestartedErased;
+        case WriteResult::VerifyFailed: return BoardState::RestartedVerifyFailed;
         case WriteResult::TargetFailed:
         case WriteResult::Interrupted: break;
     }
     const bool stopped = outcome.result == WriteResult::Interrupted;
+    // Programming was finished when the verify began.
+    if (stopped && outcome.stage == WriteStage::Verify) return BoardState::BootModeProgrammed;
     if (stopped && outcome.stage == WriteStage::None) return BoardState::Untouched;
     if (outcome.stage < WriteStage::Erase) return BoardState::BootModeKept;
     if (outcome.stage == WriteStage::Erase) return BoardState::BootModeErasing;
@@ -31,6 +34,8 @@ const char* BoardStateName(BoardState state) {
         case BoardState::RestartedPartial: return "restarted-partial";
         case BoardState::RestartedErased: return "restarted-erased";
         case BoardState::RunningNewProgram: return "running-new-program";
+        case BoardState::BootModeProgrammed: return "boot-mode-programmed";
+        case BoardState::RestartedVerifyFailed: return "restarted-verify-failed";
         case BoardState::Unknown: break;
     }
     return "unknown";
@@ -55,6 +60,11 @@ std::string DescribeBoard(BoardState state, std::optional<uint32_t> programmedTo
             return "restarted into a partial image" + upTo + "; the next write recovers it";
         case BoardState::RestartedErased: return "restarted with its flash erased; the next write recovers it";
         case BoardState::RunningNewProgram: return "running the new program";
+        case BoardState::BootModeProgrammed:
+            return "in boot mode, holding the whole image, its verify not finished; the next write recovers it "
+                   "('h8sxwriter reset' starts the image unverified)";
+        case BoardState::RestartedVerifyFailed:
+            return "restarted into the image just written, which failed its verify; the next write recovers it";
         case BoardState::Unknown: break;
     }
     return "in an unknown state; the next write recovers it";

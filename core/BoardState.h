@@ -7,8 +7,10 @@
 //   failed boot-mode stage leaves the target in boot mode (before the erase
 //   with its flash kept, at the erase possibly partly erased, after it
 //   erased); a failed programming is followed by the restart into what was
-//   programmed; a stopped write stays in boot mode whatever it had reached;
-//   nothing reaches the target when the link or the file failed first.
+//   programmed, and so is a failed verify; a stopped write stays in boot
+//   mode whatever it had reached (during the verify: with the whole image
+//   programmed); nothing reaches the target when the link or the file failed
+//   first.
 // - DescribeBoard says it in a sentence with what recovers the board.
 #pragma once
 
@@ -27,6 +29,8 @@ enum class BoardState {
     RestartedPartial,   // restarted into an image programmed only below `programmedTo`
     RestartedErased,    // restarted with its flash erased (the file choice was cancelled)
     RunningNewProgram,  // restarted into the image just written
+    BootModeProgrammed, // in boot mode, the whole image programmed, stopped before its verify finished
+    RestartedVerifyFailed,  // restarted into the image just written, which failed its verify
     Unknown,
 };
 
@@ -34,7 +38,8 @@ BoardState BoardStateAfter(const WriteOutcome& outcome);
 
 // "untouched", "boot-mode-kept", "boot-mode-erasing", "boot-mode-erased",
 // "boot-mode-partial", "restarted-partial", "restarted-erased",
-// "running-new-program", "unknown".
+// "running-new-program", "boot-mode-programmed", "restarted-verify-failed",
+// "unknown".
 const char* BoardStateName(BoardState state);
 // A sentence for people: "in boot mode, its flash erased; the next write
 // recovers it ('h8sxwriter reset' only leaves boot mode)".

@@ -92,6 +92,20 @@ TEST(CliArgs, AcceptsEveryCommandWithItsOptions) {
         EXPECT_EQ(Parse({"monitor", std::string("--eol=") + value}).enter, enter) << value;
     }
 
+    // --verify alone means read-back; its value only after '='.
+    EXPECT_EQ(Parse({"write", "fw.mot"}).verify, "");
+    CliArgs v = Parse({"write", "--verify", "fw.mot"});
+    ASSERT_TRUE(v.ok) << v.error;
+    EXPECT_EQ(v.verify, "read");
+    EXPECT_EQ(v.file, "fw.mot");
+    EXPECT_EQ(Parse({"write", "fw.mot", "--verify=sum"}).verify, "sum");
+    EXPECT_EQ(Parse({"write", "fw.mot", "--verify=read"}).verify, "read");
+
+    CliArgs e = Parse({"--sim", "erase", "-q"});
+    ASSERT_TRUE(e.ok) << e.error;
+    EXPECT_EQ(e.command, CliCommand::Erase);
+    EXPECT_TRUE(e.quiet);
+
     EXPECT_EQ(Parse({"reset"}).link.kind, LinkChoice::Kind::Scan);
     EXPECT_EQ(Parse({"list", "--sim"}).command, CliCommand::List);
 
@@ -121,8 +135,13 @@ TEST(CliArgs, RefusesWhatDoesNotFit) {
         {{"write", "a.mot", "--sim", "--sim", "--progress-fd=3"}, "--progress-fd takes one board"},
         {{"write", "a.mot", "-v", "-q"}, "exclude each other"},
         {{"write", "a.mot", "--verbose=yes"}, "unknown option"},
+        {{"write", "a.mot", "--verify=all"}, "bad value for --verify: 'all'"},
+        {{"write", "a.mot", "--verify="}, "bad value for --verify: ''"},
+        {{"erase", "a.mot"}, "unexpected argument 'a.mot' for erase"},
+        {{"erase", "--verify"}, "unknown option '--verify' for erase"},
         {{"write", "a.mot", "--json", "-q"}, "--json excludes --verbose and --quiet"},
         {{"list", "--json"}, "unknown option '--json' for list"},
+        {{"erase", "--json"}, "unknown option '--json' for erase"},
         {{"write", "a.mot", "--format", "elf"}, "bad value for --format: 'elf'"},
         {{"write", "a.mot", "--format"}, "--format needs an argument"},
         {{"write", "a.bin", "--address", "0x100"}, "--address needs --format bin"},

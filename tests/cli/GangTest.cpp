@@ -84,6 +84,30 @@ TEST(GangWrite, EveryBoardIsWrittenAndTheFaultyOneReportsItsStage) {
     EXPECT_EQ(lines.back().rfind("gang: 3 of 4 boards done, ", 0), 0u) << plain.out;
 }
 
+// --verify reaches every board: a weak cell on one of them fails its verify
+// alone, and the gang's exit status with it.
+TEST(GangWrite, EachBoardVerifiesAndAFailedVerifyFailsTheGang) {
+    TempDir dir;
+    WriteFile(dir.Sub("fw.mot"), MakeSrec(Pattern(700)));
+    const std::vector<std::string> boards = Boards(dir, {"", "corrupt=0x100"});
+
+    RunResult r = RunWriter(Concat({"write", dir.Sub("fw.mot"), "--verify", "--json"}, boards), kLimit);
+    ASSERT_FALSE(r.timedOut);
+    EXPECT_EQ(r.status, 1) << r.out << r.err;
+    const std::vector<JsonValue> all = Summaries(r.out);
+    ASSERT_EQ(all.size(), 2u) << r.out;
+    EXPECT_EQ(all[0].String("outcome"), "done");
+    EXPECT_EQ(all[1].String("outcome"), "verify-failed");
+    EXPECT_EQ(all[1].String("board"), "restarted-verify-failed");
+    for (size_t k = 0; k < 2; ++k) {
+        const JsonValue* verify = all[k].Get("verify");
+        ASSERT_TRUE(verify && verify->type == JsonValue::Type::Object) << r.out;
+        EXPECT_EQ(verify->String("mode"), "read");
+        EXPECT_EQ(verify->Bool("ok"), k == 0);
+    }
+    EXPECT_EQ(all[1].Get("verify")->Number("address"), 0x100);
+}
+
 TEST(GangWrite, FileAndUsageErrorsExitWithTwoBeforeAnyBoardIsTouched) {
     TempDir dir;
     WriteFile(dir.Sub("bad.mot"), "S1130000GG\nS9030000FC\n");
