@@ -73,6 +73,9 @@ void ConsoleForm::ShowStatus(const std::string& text) {
     if (oneLine_) {
         // The open status line is replaced, as the window's status line is.
         if (statusOpen_) std::fputs("\r\033[K", out_);
+        // A message while the bar waits below the status line goes back up
+        // to that line, so the status keeps to one line above the bar.
+        else if (redraw && statusAboveBar_) std::fputs("\033[A\r\033[K", out_);
         std::fputs(text.c_str(), out_);
         statusOpen_ = true;
     } else {
@@ -143,7 +146,10 @@ void ConsoleForm::SetProgressMaximum(int maximum) {
     progressMax_ = maximum;
     // The maximum is set when the programming begins: from here on the bar
     // follows it, below the message that stood last.
-    if (errIsTerminal_) EndStatusLine();
+    if (errIsTerminal_) {
+        statusAboveBar_ = oneLine_ && statusOpen_;
+        EndStatusLine();
+    }
     barActive_ = true;
     barStart_ = SteadyClock::now();
     DrawBar(true);
@@ -246,6 +252,7 @@ void ConsoleForm::EndBar() {
     if (barDrawn_) WriteAll(errFd_, "\n", 1);
     barDrawn_ = false;
     barActive_ = false;
+    statusAboveBar_ = false;
 }
 
 void ConsoleForm::ClearBar() {

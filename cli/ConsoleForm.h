@@ -131,6 +131,7 @@ private:
     int lastMonitorByte_ = -1;
     bool oneLine_ = false;     // SetStatusOnOneLine
     bool statusOpen_ = false;  // a status line stands open on the output
+    bool statusAboveBar_ = false;  // the bar began below an open status line, which a message may still replace
     std::string lastStatus_;
     std::string serialShown_ = "xxxx";
 

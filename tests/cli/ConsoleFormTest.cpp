@@ -98,10 +98,12 @@ TEST(ConsoleForm, OnOneLineEachMessageReplacesTheOneBeforeAndTheLastStays) {
         form.ShowStatus("get ack 1");
         form.ShowStatus("S1 file format");
         form.SetProgressMaximum(100);
+        form.ShowStatus("File -> cpu board");  // before the bar moves: back up on the status line
         form.SetProgressPosition(50);
         form.ShowStatus("time out err1");
         form.Finish();
-        EXPECT_EQ(cap.Out(), "get ack 1\r\033[KS1 file format\ntime out err1\n");
+        EXPECT_EQ(cap.Out(),
+                  "get ack 1\r\033[KS1 file format\n\033[A\r\033[KFile -> cpu board\ntime out err1\n");
         const std::string err = cap.Err();
         EXPECT_EQ(err.back(), '\n') << err;  // the bar ended before the failure
     }
