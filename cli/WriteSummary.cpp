@@ -74,7 +74,7 @@ std::string VerifyResultText(const VerifySummary& v) {
     }
     std::string t = "verify FAILED (" + v.mode;
     if (v.address) {
-        t += ", at " + Hex(*v.address, 6);
+        t += ", at " + Hex(*v.address, 8);
         if (v.expectedByte && v.actualByte)
             t += ": expected " + Hex(*v.expectedByte, 2) + ", read " + Hex(*v.actualByte, 2);
     } else if (v.expectedSum && v.actualSum) {

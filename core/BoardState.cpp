@@ -45,7 +45,7 @@ std::string DescribeBoard(BoardState state, std::optional<uint32_t> programmedTo
     std::string upTo;
     if (programmedTo) {
         char buf[32];
-        std::snprintf(buf, sizeof buf, " up to address 0x%06X", *programmedTo);
+        std::snprintf(buf, sizeof buf, " up to address 0x%08X", *programmedTo);
         upTo = buf;
     }
     const std::string recover = "; the next write recovers it ('h8sxwriter reset' only leaves boot mode)";

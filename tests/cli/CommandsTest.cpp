@@ -193,7 +193,7 @@ TEST(CliWrite, VerifyPassesOrNamesTheFault) {
     const Case cases[] = {
         {"--verify", "", 0, "verify OK, 768 bytes compared", "verify OK (read, 768 bytes)"},
         {"--verify=read", "corrupt=0x100", 1, "verify failed at 0x00000100: expected 0x01, read 0x00",
-         "verify FAILED (read, at 0x000100: expected 0x01, read 0x00), verify-failed at stage 15; board: restarted "
+         "verify FAILED (read, at 0x00000100: expected 0x01, read 0x00), verify-failed at stage 15; board: restarted "
          "into the image just written, which failed its verify"},
         {"--verify=sum", "", 0, "verify OK, sum 0x", "verify OK (sum, sum 0x"},
         {"--verify=sum", "corrupt=0x100:80", 1, "verify failed: user area sum 0x", "verify FAILED (sum: expected sum 0x"},

@@ -43,9 +43,9 @@ TEST(WriteSummary, JsonHoldsEveryFieldWithNullsForWhatWasNotMeasured) {
               "\"blocks_skipped\":null,\"bit_rate\":38400,\"elapsed_s\":2.000,\"bytes_per_s\":256,"
               "\"verify\":null,\"board\":\"boot-mode-partial\",\"programmed_to\":512}");
 
-    s.verify = VerifySummary{"read", false, "verify error at 0x000100", 4096, {}, {}, 0x100, 0x12, 0x13};
+    s.verify = VerifySummary{"read", false, "verify error at 0x00000100", 4096, {}, {}, 0x100, 0x12, 0x13};
     EXPECT_NE(SummaryJson(s).find("\"verify\":{\"mode\":\"read\",\"ok\":false,\"message\":\"verify error at "
-                                  "0x000100\",\"bytes_compared\":4096,\"expected_sum\":null,\"actual_sum\":null,"
+                                  "0x00000100\",\"bytes_compared\":4096,\"expected_sum\":null,\"actual_sum\":null,"
                                   "\"address\":256,\"expected\":18,\"actual\":19}"),
               std::string::npos)
         << SummaryJson(s);
@@ -71,7 +71,7 @@ TEST(WriteSummary, LineShowsTheFiguresAndWhatTheBoardWasLeftWith) {
               "verify OK (sum, sum 0x00001234)");
     verified.end = WriteEnd::VerifyFailed;
     verified.verify = VerifySummary{"read", false, "", 4096, {}, {}, 0x100, 0xAA, 0xAB};
-    EXPECT_NE(SummaryLine(verified).find("verify FAILED (read, at 0x000100: expected 0xAA, read 0xAB), verify-failed"),
+    EXPECT_NE(SummaryLine(verified).find("verify FAILED (read, at 0x00000100: expected 0xAA, read 0xAB), verify-failed"),
               std::string::npos)
         << SummaryLine(verified);
 
@@ -82,7 +82,7 @@ TEST(WriteSummary, LineShowsTheFiguresAndWhatTheBoardWasLeftWith) {
     stopped.programmedTo = 512;
     EXPECT_EQ(SummaryLine(stopped),
               "summary: 4096 bytes, 4 blocks sent, 38400 bit/s, 2.00 s, 256 B/s, interrupted; board: in boot mode, "
-              "holding a partial image up to address 0x000200; the next write recovers it ('h8sxwriter reset' only "
+              "holding a partial image up to address 0x00000200; the next write recovers it ('h8sxwriter reset' only "
               "leaves boot mode)");
 
     WriteSummary failed;
