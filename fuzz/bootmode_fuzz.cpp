@@ -1,0 +1,295 @@
+// Fuzz target for the boot-mode exchange of a write.
+//
+// The write command runs on the recording fake driver and a virtual-time
+// form, against a scripted chip that answers every command as a healthy
+// H8SX/1622 would. The fuzz input changes those replies as a bad line or a
+// confused chip might: each reply, in order, takes one operation from the
+// input (keep, replace a byte, drop, delay, split, prepend or append bytes,
+// unplug the converter). The first input byte chooses the image's length.
+// Checked on every input:
+// - the write returns (within a bound of virtual time far above its
+//   longest legitimate run) and LinkBusy ends clear;
+// - no programming block is sent before an acknowledgement of the erase has
+//   been read;
+// - blocks go out at 0, 128, 256, ... with the image's bytes and a correct
+//   checksum, the end command only after the last block;
+// - "FLASH ROM write correct done!" appears only after every block and the
+//   end command were each answered by an acknowledgement;
+// - an input that changes nothing gives a successful write.
+#include "image/FlashImage.h"
+#include "image/ProgramImage.h"
+#include "protocol/Protocol.h"
+#include "bootmode/WriteCommand.h"
+#include "support/FakeLink.h"
+#include "support/TestForm.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+[[noreturn]] void Fail(const char* what) {
+    std::fprintf(stderr, "bootmode_fuzz: %s\n", what);
+    std::abort();
+}
+
+void Check(bool ok, const char* what) {
+    if (!ok) Fail(what);
+}
+
+constexpr const char* kSuccess = "FLASH ROM write correct done!";
+constexpr int64_t kGiveUpMicros = 10 * 60 * 1000000LL;  // a write ends well inside a minute
+
+// What the host did and saw, in order.
+struct Event {
+    enum Kind { Write, Read, Status } kind;
+    std::vector<uint8_t> bytes;
+    std::string text;
+};
+
+// The input, consumed one byte at a time; exhausted, it reads as 0 (keep).
+struct Script {
+    const uint8_t* data;
+    size_t size, pos = 0;
+    bool changed = false;  // some operation other than "keep" was applied
+    uint8_t Next() { return pos < size ? data[pos++] : 0; }
+};
+
+// A fake converter that also records what the host reads.
+struct RecordingDevice : FakeDevice {
+    RecordingDevice(FakeLog& log, std::vector<Event>& events) : FakeDevice(log), events(events) {}
+    std::vector<Event>& events;
+
+    uint32_t ReadBytes(uint8_t* b, uint32_t n, uint32_t* read) override {
+        const uint32_t status = FakeDevice::ReadBytes(b, n, read);
+        if (status == LINK_OK && *read > 0) events.push_back({Event::Read, {b, b + *read}, {}});
+        return status;
+    }
+};
+
+struct Provider : LinkProvider {
+    FakeLog log;
+    std::vector<Event>* events = nullptr;
+    std::unique_ptr<RecordingDevice> device;
+    std::vector<Entry> List() override { return {{"FUZZ0001", "fuzz"}}; }
+    uint32_t Open(const std::string&, LinkDevice** out) override {
+        device = std::make_unique<RecordingDevice>(log, *events);
+        *out = device.get();
+        return LINK_OK;
+    }
+};
+
+class Form : public TestForm {
+public:
+    std::vector<Event>* events = nullptr;
+    const FlashImage* image = nullptr;
+
+    void ShowStatus(const std::string& text) override {
+        TestForm::ShowStatus(text);
+        events->push_back({Event::Status, {}, text});
+    }
+    void ProcessMessages() override {
+        Check(clock.now < kGiveUpMicros, "the write does not end");
+        TestForm::ProcessMessages();
+    }
+    void TransferImage() override { ProgramImage(*this, *image); }
+};
+
+// The replies of a healthy chip, by the first byte of what the host sends,
+// with the time the chip takes.
+struct Reply {
+    std::vector<uint8_t> bytes;
+    int64_t delay = 0;
+};
+const std::map<uint8_t, Reply>& HealthyReplies() {
+    static const std::map<uint8_t, Reply> replies = {
+        {0x00, {{0x00}}},
+        {0x55, {{0xE6}}},
+        {0x20, {{0x30, 0x0F, 0x01, 0x0D, '3', 'u', '0', '1', 'H', '8', 'S', 'X', '1', '6', '2', '2', 0x5A}}},
+        {0x10, {{0x06}}},
+        {0x21, {{0x31, 0x02, 0x01, 0x00, 0xCC}}},
+        {0x11, {{0x06}}},
+        {0x22, {{0x32, 0x07, 0x02, 0x02, 0x04, 0x02, 0x02, 0x04, 0x02, 0xB7}}},
+        {0x23, {{0x33, 0x09, 0x02, 0x03, 0xE8, 0x13, 0x88, 0x07, 0xD0, 0x0F, 0xA0, 0x4B}}},
+        {0x3F, {{0x06}}},
+        {0x06, {{0x06}}},
+        {0x40, {{0x06}, 2000000}},  // the erase
+        {0x43, {{0x06}}},
+        {0x50, {{0x06}}},           // a block, or the end command
+    };
+    return replies;
+}
+
+// Answers each write of the host, changed as the script says. The chip talks
+// at the adjustment rate until it has answered the new bit rate, then at the
+// write rate; a write at another rate than the chip's goes unanswered.
+struct Chip {
+    Script* script;
+    RecordingDevice* dev;
+    Form* form;
+    uint32_t rate = proto::kAdjustBitRate;
+
+    void Deliver(std::vector<uint8_t> bytes, int64_t delay) {
+        if (bytes.empty()) return;
+        RecordingDevice* d = dev;
+        if (delay == 0) d->rx.insert(d->rx.end(), bytes.begin(), bytes.end());
+        else form->At(form->clock.now + delay, [d, bytes] { d->rx.insert(d->rx.end(), bytes.begin(), bytes.end()); });
+    }
+
+    void OnWrite(const std::vector<uint8_t>& written) {
+        if (written.empty() || dev->rate != rate) return;
+        auto it = HealthyReplies().find(written[0]);
+        if (it == HealthyReplies().end()) return;
+        std::vector<uint8_t> reply = it->second.bytes;
+        int64_t delay = it->second.delay;
+        if (written[0] == proto::kNewBitRate) rate = proto::kWriteBitRate;
+
+        const uint8_t op = script->Next();
+        const unsigned param = op >> 3;
+        switch (op & 7) {
+        case 0: case 1:  // as sent
+            break;
+        case 2: {  // split: the rest arrives later
+            script->changed = true;
+            const size_t at = 1 + param % reply.size();
+            std::vector<uint8_t> rest(reply.begin() + static_cast<long>(std::min(at, reply.size())), reply.end());
+            reply.resize(std::min(at, reply.size()));
+            Deliver(rest, delay + (script->Next() + 1) * 20000);
+            break;
+        }
+        case 3:  // one byte replaced
+            script->changed = true;
+            reply[param % reply.size()] = script->Next();
+            break;
+        case 4:  // dropped; with the highest parameter the converter is unplugged too
+            script->changed = true;
+            reply.clear();
+            if (param == 31) dev->failStatus = LINK_IO_ERROR;
+            break;
+        case 5:  // late: up to 38 s
+            script->changed = true;
+            delay += int64_t{param} * param * 40000;
+            break;
+        case 6:  // bytes before it
+        case 7: {  // bytes behind it
+            script->changed = true;
+            std::vector<uint8_t> extra(param % 4 + 1);
+            for (uint8_t& b : extra) b = script->Next();
+            reply.insert((op & 7) == 6 ? reply.begin() : reply.end(), extra.begin(), extra.end());
+            break;
+        }
+        }
+        Deliver(reply, delay);
+    }
+};
+
+bool IsBlock(const Event& e) { return e.kind == Event::Write && e.bytes.size() == proto::kBlockCommandSize && e.bytes[0] == proto::kProgram; }
+bool IsEnd(const Event& e) {
+    return e.kind == Event::Write && e.bytes.size() == sizeof proto::kEndCommand &&
+           std::memcmp(e.bytes.data(), proto::kEndCommand, sizeof proto::kEndCommand) == 0;
+}
+
+// True when a read between events[i] (a write) and the next write began
+// with an acknowledgement.
+bool AcknowledgedAfter(const std::vector<Event>& events, size_t i) {
+    for (size_t k = i + 1; k < events.size() && events[k].kind != Event::Write; ++k)
+        if (events[k].kind == Event::Read && events[k].bytes[0] == proto::kAck) return true;
+    return false;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static FlashImage image;
+    if (size == 0) return 0;
+
+    // The image: up to fifteen blocks, any length (0 too), with its trailer.
+    image.ImageLength = data[0] * 15u * proto::kBlockSize / 255u;
+    for (uint32_t i = 0; i < image.ImageLength; ++i) image.Bytes()[i] = static_cast<uint8_t>(i * 7 + 3);
+    image.StoreTrailer();
+    const uint32_t blocks = (image.ImageLength + proto::kBlockSize - 1) / proto::kBlockSize;
+
+    std::vector<Event> events;
+    Script script{data + 1, size - 1};
+    {
+        auto owned = std::make_unique<Provider>();
+        Provider* provider = owned.get();
+        provider->events = &events;
+        DeviceHandle = nullptr;
+        LastStatus = 0;
+        SetLinkProvider(std::move(owned));
+
+        Form form;
+        form.events = &events;
+        form.image = &image;
+        LinkHandle h = nullptr;
+        OpenBySerialNumber("FUZZ0001", OPEN_BY_SERIAL_NUMBER, &h);
+        DeviceHandle = h;
+        RecordingDevice* dev = provider->device.get();
+        Chip chip{&script, dev, &form};
+        dev->onWrite = [&](const std::vector<uint8_t>& written) {
+            events.push_back({Event::Write, written, {}});
+            chip.OnWrite(written);
+        };
+
+        Button1Click(form);
+        Check(form.LinkBusy == 0, "LinkBusy is still set after the write");
+
+        DeviceHandle = nullptr;
+        LastStatus = 0;
+        SetLinkProvider(nullptr);
+    }
+
+    // With FUZZ_TRACE set (to look into a finding) the exchange is printed.
+    if (std::getenv("FUZZ_TRACE")) {
+        for (const Event& e : events) {
+            if (e.kind == Event::Status) std::fprintf(stderr, "status \"%s\"\n", e.text.c_str());
+            else std::fprintf(stderr, "%s %s\n", e.kind == Event::Write ? "write" : "read ",
+                              FakeDevice::Hex(e.bytes.data(), static_cast<uint32_t>(e.bytes.size())).c_str());
+        }
+    }
+
+    // The order of the exchange.
+    bool eraseSent = false, eraseAcked = false, endSent = false, allAcked = true, succeeded = false;
+    uint32_t blocksSent = 0;
+    for (size_t i = 0; i < events.size(); ++i) {
+        const Event& e = events[i];
+        if (e.kind == Event::Write && e.bytes.size() == 1 && e.bytes[0] == proto::kEnterProgramming) eraseSent = true;
+        if (e.kind == Event::Read && eraseSent) {
+            for (size_t k = 0; k < e.bytes.size(); ++k) eraseAcked |= e.bytes[k] == proto::kAck;
+        }
+        if (IsBlock(e)) {
+            Check(eraseAcked, "a block before the erase was acknowledged");
+            Check(!endSent, "a block after the end command");
+            Check(blocksSent < blocks, "more blocks than the image has");
+            const uint32_t at = blocksSent * proto::kBlockSize;
+            const uint8_t* b = e.bytes.data();
+            Check((uint32_t{b[1]} << 24 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 8 | b[4]) == at,
+                  "blocks do not ascend by 128 from 0");
+            Check(std::memcmp(b + 5, image.Bytes() + at, proto::kBlockSize) == 0, "a block without the image's bytes");
+            unsigned sum = 0;
+            for (size_t k = 0; k < e.bytes.size(); ++k) sum += b[k];
+            Check((sum & 0xFF) == 0, "a block with a wrong checksum");
+            allAcked &= AcknowledgedAfter(events, i);
+            ++blocksSent;
+        }
+        if (IsEnd(e)) {
+            Check(eraseAcked, "the end command before the erase was acknowledged");
+            Check(blocksSent == blocks, "the end command before the last block");
+            endSent = true;
+            allAcked &= AcknowledgedAfter(events, i);
+        }
+        if (e.kind == Event::Status && e.text == kSuccess) {
+            Check(endSent && blocksSent == blocks && allAcked,
+                  "success without every block and the end command acknowledged");
+            succeeded = true;
+        }
+    }
+    Check(succeeded || script.changed, "a write with a healthy chip did not succeed");
+    return 0;
+}
