@@ -4,15 +4,16 @@
 // form, against a scripted chip that answers every command as a healthy
 // H8SX/1622 would. The fuzz input changes those replies as a bad line or a
 // confused chip might: each reply, in order, takes one operation from the
-// input (keep, replace a byte, drop, delay, split, prepend or append bytes,
-// unplug the converter). The first input byte chooses the image's length.
+// input (keep, replace a byte, drop, delay, split, prepend or append bytes
+// or a flood of them, unplug the converter). The first input byte chooses the image's length.
 // Checked on every input:
 // - the write returns (within a bound of virtual time far above its
 //   longest legitimate run) and LinkBusy ends clear;
 // - no programming block is sent before an acknowledgement of the erase has
 //   been read;
 // - blocks go out at 0, 128, 256, ... with the image's bytes and a correct
-//   checksum, the end command only after the last block;
+//   checksum, the end command only after the last block, and nothing is sent
+//   after a failed block or end command;
 // - "FLASH ROM write correct done!" appears only after every block and the
 //   end command were each answered by an acknowledgement;
 // - an input that changes nothing gives a successful write.
@@ -176,10 +177,16 @@ struct Chip {
             delay += int64_t{param} * param * 40000;
             break;
         case 6:  // bytes before it
-        case 7: {  // bytes behind it
+        case 7: {  // bytes behind it: a few from the input, or a flood of up to 512
             script->changed = true;
-            std::vector<uint8_t> extra(param % 4 + 1);
-            for (uint8_t& b : extra) b = script->Next();
+            std::vector<uint8_t> extra;
+            if (param < 24) {
+                extra.resize(param % 4 + 1);
+                for (uint8_t& b : extra) b = script->Next();
+            } else {
+                const size_t n = (script->Next() + 1u) * 2u;
+                extra.assign(n, script->Next());
+            }
             reply.insert((op & 7) == 6 ? reply.begin() : reply.end(), extra.begin(), extra.end());
             break;
         }
@@ -255,10 +262,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     // The order of the exchange.
-    bool eraseSent = false, eraseAcked = false, endSent = false, allAcked = true, succeeded = false;
+    bool eraseSent = false, eraseAcked = false, endSent = false, allAcked = true, succeeded = false, failed = false;
     uint32_t blocksSent = 0;
     for (size_t i = 0; i < events.size(); ++i) {
         const Event& e = events[i];
+        Check(!(failed && e.kind == Event::Write), "bytes sent after the programming failed");
+        if (e.kind == Event::Status && (e.text == "time out err1" || e.text == "response err" || e.text == "write err"))
+            failed = true;
         if (e.kind == Event::Write && e.bytes.size() == 1 && e.bytes[0] == proto::kEnterProgramming) eraseSent = true;
         if (e.kind == Event::Read && eraseSent) {
             for (size_t k = 0; k < e.bytes.size(); ++k) eraseAcked |= e.bytes[k] == proto::kAck;
