@@ -7,9 +7,11 @@
 #include <QFileSystemModel>
 
 const char* const kImageFilterLabel = "MOTファイル(*.MOT,*.S)";
+const char* const kImageDialogTitle = "Choose the file to write — the flash has been erased, Cancel leaves it blank";
 
 namespace {
 
+const char* const kHexFilterLabel = "HEX files (*.hex *.ihx)";
 const char* const kAllFilesLabel = "All files (*)";
 
 // QFileDialog takes a filter's patterns from the parentheses of its label,
@@ -22,6 +24,8 @@ void ApplyPatterns(QFileDialog& dialog, const QString& label) {
     if (!model) return;
     if (label == QString::fromUtf8(kImageFilterLabel))
         model->setNameFilters({QStringLiteral("*.MOT*"), QStringLiteral("*.S")});
+    else if (label == QString::fromLatin1(kHexFilterLabel))
+        model->setNameFilters({QStringLiteral("*.hex"), QStringLiteral("*.ihx")});
     else
         model->setNameFilters({QStringLiteral("*")});
 }
@@ -29,11 +33,14 @@ void ApplyPatterns(QFileDialog& dialog, const QString& label) {
 }  // namespace
 
 void ConfigureImageFileDialog(QFileDialog& dialog) {
+    // The dialog opens only once the chip's flash has been erased.
+    dialog.setWindowTitle(QString::fromUtf8(kImageDialogTitle));
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
     dialog.setOption(QFileDialog::ReadOnly, true);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setNameFilters({QString::fromUtf8(kImageFilterLabel), QString::fromLatin1(kAllFilesLabel)});
+    dialog.setNameFilters({QString::fromUtf8(kImageFilterLabel), QString::fromLatin1(kHexFilterLabel),
+                           QString::fromLatin1(kAllFilesLabel)});
     dialog.selectNameFilter(QString::fromUtf8(kImageFilterLabel));
     // filterSelected comes after the dialog has set the label's own patterns.
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog,

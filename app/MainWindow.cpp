@@ -1,11 +1,12 @@
 #include "app/MainWindow.h"
 
 #include "app/ImageFileDialog.h"
+#include "app/MonitorWindow.h"
 #include "app/WindowFonts.h"
-#include "bootmode/WriteCommand.h"
+#include "app/WindowPlace.h"
 #include "link/Driver.h"
 #include "monitor/Monitor.h"
-#include "monitor/MonitorWindow.h"
+#include "session/Session.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -78,14 +79,14 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), Places(DefaultSettingsPlaces(
     // 1. The window itself.
     setWindowTitle(QStringLiteral("Q.X.A"));
     setFont(PGothicFont(12));
-    move(kLeft, kTop);
     resize(kClientWidth, kClientHeight);
+    MoveOnScreen(this, QPoint(kLeft, kTop));
     const QColor windowText = palette().color(QPalette::WindowText);
 
     // 2. The controls, top to bottom.
     Timer1 = new QTimer(this);
     Timer1->setInterval(kTickMs);
-    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+    connect(Timer1, &QTimer::timeout, this, [this] { ::Timer1Timer(*this); });
 
     Label1 = MakeLabel(this, {11, 0, 270, 16}, QStringLiteral("H8SX1622 USB FLASH ROM WRITER "), GothicFont(16, true),
                        kBlue);
@@ -203,10 +204,8 @@ void TForm1::AppendMonitorLine(const std::string& bytes) {
 }
 
 void TForm1::Button1Click() {
-    if (writing_ || closePending_) return;  // no write nested inside a running one
-    writing_ = true;
+    if (TargetOperationRunning() || closePending_) return;  // no write nested inside a running one
     ::Button1Click(*this);
-    writing_ = false;
 }
 
 void TForm1::Button2Click() {
@@ -214,7 +213,7 @@ void TForm1::Button2Click() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-    if (pumpDepth_ > 0 || writing_) {
+    if (pumpDepth_ > 0 || TargetOperationRunning()) {
         // An operation is waiting inside the pump: let it run out first.
         event->ignore();
         if (!closePending_) {
@@ -229,7 +228,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 void TForm1::FinishPendingClose() {
-    if (pumpDepth_ > 0 || writing_) {
+    if (pumpDepth_ > 0 || TargetOperationRunning()) {
         QTimer::singleShot(kCloseRetryMs, this, &TForm1::FinishPendingClose);
         return;
     }

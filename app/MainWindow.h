@@ -6,8 +6,8 @@
 // - Controls sit at fixed client coordinates (96 dpi, not scaled); the client
 //   area is 297 x 195, which with a usual frame (4 px borders, 27 px title
 //   bar) gives an outer size of 305 x 226.
-// - Timer1 runs from construction and calls FormCore::Timer1Timer. On the
-//   first show, before any tick, FormShow (app/Connection.h) connects, using
+// - Timer1 runs from construction and calls the tick (session/Session.h). On the
+//   first show, before any tick, FormShow (session/Connection.h) connects, using
 //   `Places` for the settings file; then a socket notifier is put on the
 //   opened device's descriptor.
 // - ProcessMessages handles pending events and, if there were none, sleeps in
@@ -21,11 +21,11 @@
 //   with WaitTicks 0 (so the operation runs out quickly, as on a silent
 //   target) and the file dialog counts as cancelled; once the operation has
 //   returned to the main loop the window closes and the application quits.
-// - FWRITE is ignored while a write started from this window is running.
+// - FWRITE is ignored while a write or a restart of the target is running.
 #pragma once
 
-#include "app/Connection.h"
-#include "app/FormCore.h"
+#include "core/FormCore.h"
+#include "session/Connection.h"
 
 #include <QWidget>
 
@@ -92,7 +92,6 @@ private:
 
     QSocketNotifier* deviceNotifier_ = nullptr;
     bool shown_ = false;
-    bool writing_ = false;
     bool closePending_ = false;
     int pumpDepth_ = 0;
 };

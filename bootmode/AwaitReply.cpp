@@ -1,6 +1,6 @@
 #include "bootmode/AwaitReply.h"
 
-#include "app/FormCore.h"
+#include "core/FormCore.h"
 #include "link/Driver.h"
 
 #include <algorithm>

@@ -1,11 +1,7 @@
 #include "bootmode/ResetLines.h"
 
-#include "app/FormCore.h"
+#include "core/FormCore.h"
 #include "link/Driver.h"
-
-namespace {
-int resetsRunning = 0;
-}  // namespace
 
 void EnterBootMode(FormCore& form) {
     // RTS is cleared before the restart pulse on DTR, so the chip comes up in
@@ -21,11 +17,12 @@ void ResetTarget(FormCore& form) {
     // RTS is set for the whole pulse, so the chip starts its user program.
     SetRts(DeviceHandle);
     SetDtr(DeviceHandle);
-    ++resetsRunning;
-    form.WaitForTicks(2);
-    --resetsRunning;
+    {
+        // The wait runs the message pump with LinkBusy possibly clear; the
+        // write command must not start inside it.
+        TargetOperation running(form);
+        form.WaitForTicks(2);
+    }
     ClearDtr(DeviceHandle);
     form.LinkBusy = 0;
 }
-
-bool ResetTargetRunning() { return resetsRunning > 0; }

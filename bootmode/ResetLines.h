@@ -10,12 +10,12 @@
 //   DTR set, RTS cleared and LinkBusy untouched.
 // - ResetTarget: SetRts, SetDtr, wait 2 ticks, ClearDtr, then clears
 //   LinkBusy, whoever called it. Leaves DTR cleared and RTS set.
-// - ResetTargetRunning: true while a ResetTarget is inside its wait, where
-//   LinkBusy may be clear although the lines are in use (CPU_RESET).
+// - ResetTarget counts as a target operation (core/FormCore.h) while it is
+//   inside its wait, where LinkBusy may be clear although the lines are in use
+//   (CPU_RESET).
 #pragma once
 
 class FormCore;
 
 void EnterBootMode(FormCore& form);
 void ResetTarget(FormCore& form);
-bool ResetTargetRunning();

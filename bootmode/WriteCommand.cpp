@@ -1,11 +1,12 @@
 #include "bootmode/WriteCommand.h"
 
-#include "app/FormCore.h"
 #include "bootmode/AwaitReply.h"
 #include "bootmode/BootSequence.h"
-#include "protocol/Protocol.h"
 #include "bootmode/ResetLines.h"
+#include "core/FormCore.h"
+#include "bootmode/LinkRate.h"
 #include "link/Driver.h"
+#include "protocol/Protocol.h"
 
 namespace {
 
@@ -13,28 +14,17 @@ constexpr uint8_t kSyncAttempts = 10;
 constexpr int32_t kSyncTicks = 2;
 constexpr int32_t kConfirmTicks = 10;
 
-// True while a write runs. LinkBusy alone does not cover the whole write: it
-// is still clear during the first ResetTarget's wait, where a nested click
-// would otherwise start a second write.
-bool writeRunning = false;
-
-struct RunningWrite {
-    RunningWrite() { writeRunning = true; }
-    ~RunningWrite() { writeRunning = false; }
-};
-
 void WriteByte(uint8_t byte) {
     uint32_t written = 0;
     WriteBytes(DeviceHandle, &byte, 1, &written);
 }
 
-// Steps 7 to 11: the bit-rate adjustment. True once the chip confirmed it.
-bool AdjustBitRate(FormCore& form) {
-    // 7. Start from empty queues.
+// The bit-rate adjustment: the chip measures the host's rate from 0x00 bytes
+// and answers one of them with 0x00; 0x55 then asks it to confirm, and it
+// answers 0xE6. Done once the chip confirmed.
+WriteOutcome AdjustBitRate(FormCore& form) {
     PurgeBuffers(DeviceHandle, PURGE_BOTH);
 
-    // 8. 0x00 bytes until the chip, which measures the rate from them,
-    //    answers one with 0x00.
     uint8_t attempts = 0;
     for (;;) {
         WriteByte(proto::kSyncByte);
@@ -42,53 +32,52 @@ bool AdjustBitRate(FormCore& form) {
         ++attempts;
         if (attempts >= kSyncAttempts) {
             form.ShowStatus("cpu not answer 1");
-            return false;
+            return WriteOutcome::TargetFailed(WriteStage::BitRateSync, "cpu not answer 1");
         }
     }
     form.ShowStatus("get ack 1");
-
-    // 9. The rate is measured.
     form.ShowStatus("bit rate adjust complete");
-    // 10. Confirm with 0x55, without a purge before it.
+
+    // The confirmation follows the answer directly; nothing is purged before it.
     WriteByte(proto::kSyncConfirm);
-    // 11. The chip answers 0xE6.
     if (!AwaitReply(form, proto::kSyncConfirmed, 0, kReplyWindow, kConfirmTicks)) {
         form.SoundBeep();
         form.ShowStatus("cpu not answer 2");
-        return false;
+        return WriteOutcome::TargetFailed(WriteStage::BitRateConfirm, "cpu not answer 2");
     }
     form.ShowStatus("get ack 2");
-    return true;
+    return WriteOutcome{};
 }
 
 }  // namespace
 
-void Button1Click(FormCore& form) {
+WriteOutcome Button1Click(FormCore& form, const TransferStep& transfer, const BootRate& rate) {
     // Not nested in a running write, nor in a restart of the target (CPU_RESET
     // waits with LinkBusy clear): its end would pulse the lines under the
     // write's exchange.
-    if (writeRunning || form.LinkBusy || ResetTargetRunning()) return;
-    RunningWrite running;
+    if (form.TargetOperationRunning() || form.LinkBusy) return WriteOutcome::Of(WriteResult::Busy);
+    TargetOperation running(form);
 
-    // 1. Restart the target into its user program (leaves LinkBusy clear).
+    // The target first restarts into its user program, which leaves LinkBusy
+    // clear; from then on the link is the write's, and VIEW no longer sets the
+    // monitor's rate.
     ResetTarget(form);
-    // 2. The link is the write's from here on; VIEW no longer sets the rate.
     form.LinkBusy = 1;
     form.MonitorRateSet = 1;
-    // 3. The rate of the adjustment.
-    SetBaudRate(DeviceHandle, proto::kAdjustBitRate);
-    // 4., 5.
+    SetLinkRate(form, proto::kAdjustBitRate);
     form.SoundBeep();
     form.ShowStatus("bit rate adjust");
-    // 6. Restart into boot mode.
     EnterBootMode(form);
-    // 7. to 11. The bit-rate adjustment.
-    // 12. Only after a good boot-mode sequence: the transfer, then the restart
-    //     into the new program whatever the transfer's outcome.
-    if (AdjustBitRate(form) && RunBootSequence(form) != 1) {
-        form.TransferImage();
+
+    WriteOutcome outcome = AdjustBitRate(form);
+    if (outcome.Done()) outcome = RunBootSequence(form, rate);
+    // Only a chip ready for programming gets the transfer, and then the
+    // restart into its new program whatever the transfer's outcome.
+    if (outcome.Done()) {
+        outcome = transfer(form);
         ResetTarget(form);
     }
-    // 13. Every path ends here.
     form.LinkBusy = 0;
+    if (outcome.Done() || outcome.stage >= WriteStage::NewBitRate) outcome.bitRate = rate.rateUnits * 100u;
+    return outcome;
 }

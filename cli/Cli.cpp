@@ -2,6 +2,7 @@
 
 #include "cli/CliArgs.h"
 #include "cli/Commands.h"
+#include "packaging/BuildRevision.h"
 
 #include <csignal>
 #include <cstdio>
@@ -27,8 +28,11 @@ struct CommandHelp {
 };
 
 const CommandHelp kHelp[] = {
-    {CliCommand::Write, "write FILE [--port PATH | --sim[=OPTS]] [--verbose | --quiet]",
-     "Programs the Motorola S-record FILE into the target's flash.\n"
+    {CliCommand::Write,
+     "write FILE [--format F [--address A]] [--rate BPS | --rate fastest] [--clock MHZ]\n"
+     "                   [--skip-blank] [--port PATH | --sim[=OPTS]] [--verbose | --quiet]",
+     "Programs FILE into the target's flash: Motorola S-records or Intel HEX, told\n"
+     "apart by the file's content (first character 'S' or ':'), or raw binary.\n"
      "FILE is read and checked completely first; a refused or unreadable file ends\n"
      "the command (exit 2) before the converter or the target is touched. Then the\n"
      "converter is opened, the target is put into boot mode, its flash is erased and\n"
@@ -36,11 +40,23 @@ const CommandHelp kHelp[] = {
      "Each status message goes to standard output on a line of its own. While\n"
      "standard error is a terminal a progress bar there follows the programming.\n"
      "\n"
+     "  --format F       read FILE as F whatever it holds: srec, hex, or bin (raw\n"
+     "                   bytes, never detected)\n"
+     "  --address A      with bin: the flash address of the file's first byte\n"
+     "                   (decimal or 0x hex; default 0)\n"
      "  -v, --verbose    also the per-block texts (\"rssponse OK\" and a blank line)\n"
      "  -q, --quiet      only the last message\n"
+     "  --rate BPS       program at BPS bit/s instead of 38400; a rate that the chip\n"
+     "                   or the converter cannot hit closely enough is refused (exit 2)\n"
+     "                   before the target is touched ('h8sxwriter rates' lists them)\n"
+     "  --rate fastest   the highest usable rate; when it fails on the wire, the write\n"
+     "                   starts again at the next lower one, down to 38400\n"
+     "  --clock MHZ      the board's input clock told to the chip (default 12.50)\n"
+     "  --skip-blank     do not send blocks that hold only 0xFF (the chip has just\n"
+     "                   erased them); the block with the trailer is always sent\n"
      "Exit status: 0 when the write ended with \"FLASH ROM write correct done!\",\n"
      "1 for a failure of the target or the link, 2 for usage and file errors.\n"},
-    {CliCommand::Monitor, "monitor [--reset] [--seconds N] [--port PATH | --sim[=OPTS]]",
+    {CliCommand::Monitor, "monitor [--reset] [--seconds N] [--eol cr|lf|crlf] [--port PATH | --sim[=OPTS]]",
      "A terminal serial monitor at 38400 bit/s: bytes from the target go to standard\n"
      "output unchanged, bytes from standard input go to the target. While standard\n"
      "input is a terminal it is in raw mode and Ctrl-] quits. Otherwise what it gives\n"
@@ -49,11 +65,20 @@ const CommandHelp kHelp[] = {
      "\n"
      "  --reset          restart the target into its program first\n"
      "  --seconds N      end after N seconds (N may have a fraction), whatever\n"
-     "                   standard input does\n"},
+     "                   standard input does\n"
+     "  --eol cr|lf|crlf what Enter on a terminal sends (default: cr)\n"},
     {CliCommand::Reset, "reset [--port PATH | --sim[=OPTS]]", "Restarts the target into its program.\n"},
     {CliCommand::List, "list [--port PATH | --sim[=OPTS]]",
      "Lists the converters found, one a line: index, serial number, device path,\n"
      "separated by tabs. Exit status 1 when none is found.\n"},
+    {CliCommand::Rates, "rates [--clock MHZ]",
+     "Lists the bit rates that the chip and an FTDI converter can both use for\n"
+     "'write --rate', the fastest first: the chip's clock select and divider (n/N),\n"
+     "its rate and error, the converter's rate and error (both against the rate\n"
+     "told), how far apart the two ends run, and the time a 128-byte block takes on\n"
+     "the wire.\n"
+     "\n"
+     "  --clock MHZ      the board's input clock (default 12.50)\n"},
     {CliCommand::Sim, "sim --pty LINK [--sim=OPTS]",
      "Serves the simulated board on a pseudo-terminal: LINK becomes a symbolic link\n"
      "to it, for 'h8sxwriter write FILE --port LINK' and the other commands. A pty\n"
@@ -79,24 +104,26 @@ void PrintProgramHelp() {
         "FTDI USB-to-serial converter, with a serial monitor and a simulated board.\n"
         "\n"
         "Commands:\n"
-        "  write FILE       program an S-record file into the target's flash\n"
+        "  write FILE       program an S-record, Intel HEX or binary file into the flash\n"
         "  monitor          terminal serial monitor at 38400 bit/s\n"
         "  reset            restart the target into its program\n"
         "  list             list the converters found\n"
+        "  rates            list the bit rates usable for a write\n"
         "  sim --pty LINK   serve the simulated board on a pseudo-terminal\n"
         "\n"
         "%s"
         "\n"
         "  -h, --help       this help; 'h8sxwriter COMMAND --help' for a command\n"
-        "  --version        the program's version\n"
+        "  --version        the program's version (and git revision)\n"
         "%s",
         kLinkHelp, kExitHelp);
 }
 
 void PrintCommandHelp(const CommandHelp& h) {
     std::printf("Usage: h8sxwriter %s\n\n%s", h.usage, h.text);
-    if (h.command != CliCommand::Sim) std::printf("\n%s", kLinkHelp);
-    if (h.command != CliCommand::Write && h.command != CliCommand::Sim) std::printf("%s", kExitHelp);
+    if (h.command != CliCommand::Sim && h.command != CliCommand::Rates) std::printf("\n%s", kLinkHelp);
+    if (h.command != CliCommand::Write && h.command != CliCommand::Sim && h.command != CliCommand::Rates)
+        std::printf("%s", kExitHelp);
 }
 
 int UsageError(const CliArgs& a) {
@@ -107,7 +134,7 @@ int UsageError(const CliArgs& a) {
     } else {
         std::fprintf(stderr,
                      "Usage: h8sxwriter [--port PATH | --sim[=OPTS]] [COMMAND [ARGUMENTS]]\n"
-                     "Commands: write, monitor, reset, list, sim. Try 'h8sxwriter --help'.\n");
+                     "Commands: write, monitor, reset, list, rates, sim. Try 'h8sxwriter --help'.\n");
     }
     return kExitUsage;
 }
@@ -125,7 +152,9 @@ int CliMain(int argc, char** argv) {
         return kExitOk;
     }
     if (a.version) {
-        std::printf("h8sxwriter %s\n", H8SXWRITER_VERSION);
+        // A build from a git work tree names its revision too.
+        if (*BuildRevision()) std::printf("h8sxwriter %s (git %s)\n", H8SXWRITER_VERSION, BuildRevision());
+        else std::printf("h8sxwriter %s\n", H8SXWRITER_VERSION);
         return kExitOk;
     }
     // A reader that goes away (`h8sxwriter write ... | head -3`) must not end
@@ -138,6 +167,7 @@ int CliMain(int argc, char** argv) {
         case CliCommand::Reset: return RunReset(a);
         case CliCommand::List: return RunList(a);
         case CliCommand::Sim: return RunSim(a);
+        case CliCommand::Rates: return RunRates(a);
         case CliCommand::None: break;
     }
     // Only link options: they belong to the window, which main() starts.

@@ -14,17 +14,13 @@ struct CommandEntry {
 };
 constexpr CommandEntry kCommands[] = {
     {"write", CliCommand::Write}, {"monitor", CliCommand::Monitor}, {"reset", CliCommand::Reset},
-    {"list", CliCommand::List},   {"sim", CliCommand::Sim},
+    {"list", CliCommand::List},   {"sim", CliCommand::Sim},         {"rates", CliCommand::Rates},
 };
 
 CliCommand FindCommand(const std::string& word) {
     for (const CommandEntry& e : kCommands)
         if (word == e.name) return e.command;
     return CliCommand::None;
-}
-
-bool StartsWith(const std::string& s, const char* prefix) {
-    return s.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
 // Splits "--name=value" into name and value; `hasValue` tells whether an '='
@@ -46,20 +42,55 @@ bool ParseSeconds(const std::string& text, double* out) {
     return true;
 }
 
+// A bit rate in bit/s: digits only, at most 10,000,000.
+bool ParseRate(const std::string& text, uint32_t* out) {
+    if (text.empty() || text.size() > 8 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    const unsigned long v = std::strtoul(text.c_str(), nullptr, 10);
+    if (v == 0 || v > 10000000ul) return false;
+    *out = static_cast<uint32_t>(v);
+    return true;
+}
+
+// A flash address: decimal, or hex after 0x.
+bool ParseAddress(const std::string& text, uint32_t* out) {
+    if (text.empty() || text[0] == '-' || text[0] == '+') return false;
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long v = std::strtoull(text.c_str(), &end, text.size() > 1 && (text[1] == 'x' || text[1] == 'X') ? 16 : 10);
+    if (errno != 0 || *end != '\0' || v > 0xFFFFFFFFull) return false;
+    *out = static_cast<uint32_t>(v);
+    return true;
+}
+
+// A clock in MHz with at most two decimals, in units of 0.01 MHz.
+bool ParseClock(const std::string& text, uint16_t* out) {
+    if (text.empty() || text.find_first_not_of("0123456789.") != std::string::npos) return false;
+    const size_t dot = text.find('.');
+    if (dot != std::string::npos && (text.find('.', dot + 1) != std::string::npos || text.size() - dot - 1 > 2))
+        return false;
+    if (dot == 0 || text.size() > 9) return false;
+    const double v = std::strtod(text.c_str(), nullptr);
+    const long units = std::lround(v * 100);
+    if (units <= 0 || units > 65535) return false;
+    *out = static_cast<uint16_t>(units);
+    return true;
+}
+
 // Which options a command accepts, beyond --help.
 struct Accepts {
-    bool link, linkPort, verbose, reset, seconds, pty;
+    bool link, linkPort, verbose, reset, seconds, pty, rate, clock;
 };
 Accepts AcceptsOf(CliCommand c) {
     switch (c) {
-        case CliCommand::Write: return {true, true, true, false, false, false};
-        case CliCommand::Monitor: return {true, true, false, true, true, false};
+        case CliCommand::Write: return {true, true, true, false, false, false, true, true};
+        case CliCommand::Monitor: return {true, true, false, true, true, false, false, false};
         case CliCommand::Reset:
-        case CliCommand::List: return {true, true, false, false, false, false};
-        case CliCommand::Sim: return {true, false, false, false, false, true};
+        case CliCommand::List: return {true, true, false, false, false, false, false, false};
+        case CliCommand::Sim: return {true, false, false, false, false, true, false, false};
+        case CliCommand::Rates: return {false, false, false, false, false, false, false, true};
         case CliCommand::None: break;
     }
-    return {true, true, false, false, false, false};
+    return {true, true, false, false, false, false, false, false};
 }
 
 }  // namespace
@@ -75,19 +106,20 @@ CliArgs ParseCliArgs(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     std::vector<std::string> positional;
     std::string firstError;
-    bool portGiven = false, simGiven = false;
+    LinkOptionReader link;
+    bool addressGiven = false;
     auto fail = [&](const std::string& why) {
         if (firstError.empty()) firstError = why;
     };
 
-    // 1. The command is the first word that is neither an option nor the
-    //    value of a link option given before it.
+    // The command is the first word that is neither an option nor the value
+    // of a link option given before it.
     size_t i = 0;
     bool optionsEnded = false;
     for (; i < args.size(); ++i) {
         const std::string& s = args[i];
-        if (s == "--port") {
-            ++i;  // its value; checked in step 2
+        if (LinkOptionReader::TakesNextWord(s)) {
+            ++i;  // its value, read with the other options below
             continue;
         }
         if (!s.empty() && s[0] == '-') continue;
@@ -103,7 +135,7 @@ CliArgs ParseCliArgs(int argc, char** argv) {
     const Accepts accepts = AcceptsOf(a.command);
     const std::string where = a.command == CliCommand::None ? "" : std::string(" for ") + CommandName(a.command);
 
-    // 2. Every other argument, in order.
+    // Every other argument, in order.
     for (i = 0; i < args.size(); ++i) {
         if (i == commandIndex) continue;
         const std::string& s = args[i];
@@ -138,17 +170,8 @@ CliArgs ParseCliArgs(int argc, char** argv) {
             a.help = true;
         } else if (name == "--version" && a.command == CliCommand::None) {
             a.version = true;
-        } else if (name == "--port" && accepts.linkPort) {
-            if (takeValue(&a.link.port)) {
-                if (portGiven) fail("--port given twice");
-                portGiven = true;
-                a.link.kind = LinkArgs::Kind::Port;
-            }
-        } else if (name == "--sim" && accepts.link) {
-            if (simGiven) fail("--sim given twice");
-            simGiven = true;
-            a.link.kind = LinkArgs::Kind::Sim;
-            a.link.simOptions = value;
+        } else if ((name == "--port" && accepts.linkPort) || (name == "--sim" && accepts.link)) {
+            if (!link.Read(args, i, commandIndex)) fail(link.Error());
         } else if ((name == "--verbose" || name == "-v") && accepts.verbose && !hasValue) {
             a.verbose = true;
         } else if ((name == "--quiet" || name == "-q") && accepts.verbose && !hasValue) {
@@ -159,16 +182,53 @@ CliArgs ParseCliArgs(int argc, char** argv) {
             std::string text;
             if (takeValue(&text) && !ParseSeconds(text, &a.seconds))
                 fail("bad value for --seconds: '" + text + "'");
+        } else if (name == "--eol" && accepts.reset) {
+            std::string text;
+            if (takeValue(&text)) {
+                if (text == "cr") a.enter = "\r";
+                else if (text == "lf") a.enter = "\n";
+                else if (text == "crlf") a.enter = "\r\n";
+                else fail("bad value for --eol: '" + text + "' (cr, lf or crlf)");
+            }
+        } else if (name == "--format" && a.command == CliCommand::Write) {
+            std::string text;
+            if (takeValue(&text) && !ParseImageFormat(text, &a.format))
+                fail("bad value for --format: '" + text + "' (srec, hex or bin)");
+        } else if (name == "--address" && a.command == CliCommand::Write) {
+            std::string text;
+            if (takeValue(&text) && !ParseAddress(text, &a.address))
+                fail("bad value for --address: '" + text + "'");
+            addressGiven = true;
         } else if (name == "--pty" && accepts.pty) {
             takeValue(&a.ptyLink);
+        } else if (name == "--skip-blank" && accepts.rate && !hasValue) {
+            a.skipBlank = true;
+        } else if (name == "--rate" && accepts.rate) {
+            std::string text;
+            if (takeValue(&text)) {
+                if (a.rateGiven) fail("--rate given twice");
+                a.rateGiven = true;
+                if (text == "fastest") a.rateFastest = true;
+                else if (!ParseRate(text, &a.rate)) fail("bad value for --rate: '" + text + "' (bit/s or 'fastest')");
+            }
+        } else if (name == "--clock" && accepts.clock) {
+            std::string text;
+            if (takeValue(&text)) {
+                if (a.clockGiven) fail("--clock given twice");
+                a.clockGiven = true;
+                if (!ParseClock(text, &a.clockUnits))
+                    fail("bad value for --clock: '" + text + "' (MHz, up to two decimals, at most 655.35)");
+            }
         } else {
             fail("unknown option '" + s + "'" + where);
         }
     }
 
-    // 3. Combinations and positional arguments.
-    if (portGiven && simGiven) fail("--port and --sim exclude each other");
+    // Combinations and positional arguments.
+    if (!link.Finish()) fail(link.Error());
+    a.link = link.Choice();
     if (a.verbose && a.quiet) fail("--verbose and --quiet exclude each other");
+    if (addressGiven && a.format != ImageFormat::Binary) fail("--address needs --format bin");
     if (a.command == CliCommand::Write) {
         if (positional.empty()) fail("write needs a FILE");
         else a.file = positional[0];
@@ -188,21 +248,18 @@ CliArgs ParseCliArgs(int argc, char** argv) {
 }
 
 bool LooksLikeCliCommand(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        std::string s = argv[i];
-        if (s == "--port") {
-            if (i + 1 >= argc) return true;  // missing value: the command line says so
-            ++i;
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& s = args[i];
+        if (LinkOptionReader::IsLinkOption(s)) {
+            // A link option without its value is the command line's to report.
+            LinkOptionReader one;
+            if (!one.Read(args, i)) return true;
             continue;
         }
-        if (StartsWith(s, "--port=")) {
-            if (s.size() == 7) return true;
-            continue;
-        }
-        if (s == "--sim" || StartsWith(s, "--sim=")) continue;
-        if (s == "-h" || StartsWith(s, "--")) return true;  // help, version, unknown
-        if (!s.empty() && s[0] == '-') return false;        // the toolkit's own options
-        return true;                                        // a command word
+        if (s == "-h" || s.rfind("--", 0) == 0) return true;  // help, version, unknown
+        if (!s.empty() && s[0] == '-') return false;          // the toolkit's own options
+        return true;                                          // a command word
     }
     return false;
 }

@@ -5,24 +5,27 @@
 //   `error` set (and `ok` false) for an unknown command, an unknown option, a
 //   missing or surplus argument, or a bad value.
 // - The link options --port PATH and --sim[=OPTS] may stand before or after
-//   the command; they exclude each other. Without either, the converters are
-//   found by the usual scan for FTDI devices.
+//   the command; they are read by the window's grammar (session/LinkChoice.h).
+//   Without either, the converters are found by the usual scan for FTDI
+//   devices. The board's options are checked when the link is set up.
 // - --help (or -h) anywhere asks for help: for the command when one is named,
 //   otherwise for the program. It wins over every other error except an
 //   unknown command.
 // - `sim` takes --sim=OPTS for the board's options but no --port.
+// - `write` takes --format srec|hex|bin (default: by the file's content) and,
+//   with bin only, --address A (decimal or 0x hex, below 2^32).
+// - `rates` takes --clock only, no link. --rate takes a number of bit/s or
+//   "fastest"; --clock a frequency in MHz with at most two decimals, above 0
+//   and up to 655.35 (what the boot-mode command carries).
 #pragma once
 
+#include "image/ImageReader.h"
+#include "session/LinkChoice.h"
+
+#include <cstdint>
 #include <string>
 
-enum class CliCommand { None, Write, Monitor, Reset, List, Sim };
-
-struct LinkArgs {
-    enum class Kind { Scan, Port, Sim };
-    Kind kind = Kind::Scan;
-    std::string port;         // Kind::Port: the device path
-    std::string simOptions;   // Kind::Sim: "KEY=VALUE,..." (may be empty)
-};
+enum class CliCommand { None, Write, Monitor, Reset, List, Sim, Rates };
 
 struct CliArgs {
     bool ok = true;
@@ -32,12 +35,21 @@ struct CliArgs {
     bool help = false;
     bool version = false;
 
-    LinkArgs link;
-    std::string file;         // write: the S-record file
+    LinkChoice link;
+    std::string file;         // write: the image file
+    ImageFormat format = ImageFormat::Detect;  // write: --format srec|hex|bin
+    uint32_t address = 0;     // write: --address A, where a binary goes (only with bin)
     bool verbose = false;     // write: also the per-block texts
     bool quiet = false;       // write: only the last message
+    bool skipBlank = false;   // write: blocks of 0xFF only are not sent
+    bool rateGiven = false;   // write: --rate given
+    bool rateFastest = false; //   --rate fastest
+    uint32_t rate = 0;        //   --rate BPS
+    bool clockGiven = false;  // write, rates: --clock given
+    uint16_t clockUnits = 1250;  // --clock MHZ in units of 0.01 MHz
     bool reset = false;       // monitor: restart the target first
     double seconds = -1;      // monitor: run this long (< 0: until quit / EOF)
+    std::string enter = "\r";  // monitor: what Enter on a terminal sends (--eol cr|lf|crlf)
     std::string ptyLink;      // sim: the symlink to create
 };
 

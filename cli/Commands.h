@@ -4,13 +4,19 @@
 #pragma once
 
 #include "cli/CliArgs.h"
+#include "core/WriteOutcome.h"
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
+
+// The exit status of a write's outcome: 0 done, 2 a refused file, 1 anything
+// else.
+int ExitStatusOf(const WriteOutcome& outcome);
 
 int RunWrite(const CliArgs& args);
 int RunMonitor(const CliArgs& args);
 int RunReset(const CliArgs& args);
 int RunList(const CliArgs& args);
 int RunSim(const CliArgs& args);
+int RunRates(const CliArgs& args);

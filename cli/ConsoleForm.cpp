@@ -2,6 +2,7 @@
 
 #include "cli/Progress.h"
 #include "link/Driver.h"
+#include "session/Session.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -63,10 +64,27 @@ void ConsoleForm::ShowStatus(const std::string& text) {
     if (barActive_ && progressPos_ > 0 && !IsBlockText(text)) EndBar();
     const bool redraw = barDrawn_;
     ClearBar();
-    std::fputs(text.c_str(), out_);
+    if (oneLine_) {
+        // The open status line is replaced, as the window's status line is.
+        if (statusOpen_) std::fputs("\r\033[K", out_);
+        std::fputs(text.c_str(), out_);
+        statusOpen_ = true;
+    } else {
+        std::fputs(text.c_str(), out_);
+        std::fputc('\n', out_);
+    }
+    std::fflush(out_);
+    if (redraw) {
+        EndStatusLine();
+        DrawBar(true);
+    }
+}
+
+void ConsoleForm::EndStatusLine() {
+    if (!statusOpen_) return;
     std::fputc('\n', out_);
     std::fflush(out_);
-    if (redraw) DrawBar(true);
+    statusOpen_ = false;
 }
 
 void ConsoleForm::SystemBeep() {
@@ -109,14 +127,15 @@ void ConsoleForm::ProcessMessages() {
         nextTick_ += kTick;
         if (now - nextTick_ > std::chrono::seconds(1)) nextTick_ = now + kTick;
         linkHungUntilTick_ = false;
-        Timer1Timer();
+        Timer1Timer(*this);
     }
 }
 
 void ConsoleForm::SetProgressMaximum(int maximum) {
     progressMax_ = maximum;
     // The maximum is set when the programming begins: from here on the bar
-    // follows it.
+    // follows it, below the message that stood last.
+    if (errIsTerminal_) EndStatusLine();
     barActive_ = true;
     barStart_ = SteadyClock::now();
     DrawBar(true);
@@ -130,26 +149,20 @@ void ConsoleForm::SetProgressPosition(int position) {
     else DrawBar(false);
 }
 
-bool ConsoleForm::ChooseImageFile(std::string& path) {
-    if (imagePath_.empty()) return false;
-    path = imagePath_;
-    return true;
-}
+bool ConsoleForm::ChooseImageFile(std::string&) { return false; }
 
 void ConsoleForm::AppendMonitorLine(const std::string& bytes) {
     if (monitorFd_ < 0) return;
+    EndStatusLine();
     std::fflush(out_);
     WriteAll(monitorFd_, bytes.data(), bytes.size());
     monitorBytes_ += bytes.size();
-}
-
-void ConsoleForm::TransferImage() {
-    if (transfer_) transfer_();
-    else FormCore::TransferImage();
+    if (!bytes.empty()) lastMonitorByte_ = static_cast<unsigned char>(bytes.back());
 }
 
 void ConsoleForm::Finish() {
     EndBar();
+    EndStatusLine();
     if (verbosity_ == Verbosity::Quiet && !lastStatus_.empty()) {
         std::fputs(lastStatus_.c_str(), out_);
         std::fputc('\n', out_);

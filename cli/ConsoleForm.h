@@ -2,7 +2,12 @@
 //
 // Contract
 // - ShowStatus writes each message on a line of its own to the output stream
-//   (standard output), letter for letter. The per-block texts of the
+//   (standard output), letter for letter. With the status on one line
+//   (SetStatusOnOneLine, for a terminal) each message instead replaces the
+//   one before on a line that stays open ("\r", then erase to its end), as
+//   the window's status line does; that line is ended before the bar first
+//   shows, before monitor bytes, and by Finish(), so the last message (the
+//   failure or the result) stays on screen. The per-block texts of the
 //   programming ("rssponse OK" and eleven spaces) are written only when
 //   verbose; when quiet nothing is written until Finish(), which writes the
 //   last message.
@@ -20,12 +25,11 @@
 //   line ends, to the monitor descriptor when one is set (the terminal
 //   monitor: standard output), and drops them otherwise (a write, where
 //   standard output carries the messages).
-// - TransferImage runs the transfer set with SetTransfer (the write command's
-//   checked image) or, without one, the core's default (the file that
-//   ChooseImageFile names).
+// - There is no file dialog: ChooseImageFile always cancels. The write
+//   command hands the write its image itself (cli/WriteCli.cpp).
 #pragma once
 
-#include "app/FormCore.h"
+#include "core/FormCore.h"
 
 #include <chrono>
 #include <cstdint>
@@ -45,13 +49,15 @@ public:
     // Front-end settings.
     // -1: received bytes are dropped.
     void SetMonitorOutput(int fd) { monitorFd_ = fd; }
+    // One status line that each message replaces (normal verbosity only).
+    void SetStatusOnOneLine(bool on) { oneLine_ = on && verbosity_ == Verbosity::Normal; }
     // How many received bytes went to the monitor descriptor so far.
     uint64_t MonitorBytes() const { return monitorBytes_; }
-    void SetImagePath(const std::string& path) { imagePath_ = path; }
+    // The last byte that went to the monitor descriptor; -1 before the first.
+    int LastMonitorByte() const { return lastMonitorByte_; }
     // The size in bytes of the image being programmed, for the bar's byte
     // counts; 0 shows the bar's own units.
     void SetProgressBytes(uint64_t total) { progressBytes_ = total; }
-    void SetTransfer(std::function<void()> transfer) { transfer_ = std::move(transfer); }
 
     // Inputs that ProcessMessages also waits for: `onReadable` runs in the
     // pass in which `fd` became readable (or hung up).
@@ -76,13 +82,13 @@ public:
     int ProgressPosition() override { return progressPos_; }
     bool ChooseImageFile(std::string& path) override;
     void AppendMonitorLine(const std::string& bytes) override;
-    void TransferImage() override;
 
 private:
     using SteadyClock = std::chrono::steady_clock;
 
     void DrawBar(bool force);
     void ClearBar();
+    void EndStatusLine();  // ends an open status line
     void EndBar();   // the bar's last state on a line of its own
 
     Verbosity verbosity_;
@@ -91,8 +97,9 @@ private:
     bool errIsTerminal_;
     int monitorFd_ = -1;
     uint64_t monitorBytes_ = 0;
-    std::string imagePath_;
-    std::function<void()> transfer_;
+    int lastMonitorByte_ = -1;
+    bool oneLine_ = false;     // SetStatusOnOneLine
+    bool statusOpen_ = false;  // a status line stands open on the output
     std::string lastStatus_;
     std::string serialShown_ = "xxxx";
 

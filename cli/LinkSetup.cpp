@@ -1,42 +1,33 @@
 #include "cli/LinkSetup.h"
 
-#include "app/Connection.h"
-#include "app/FormCore.h"
-#include "app/LinkChoice.h"
+#include "cli/Commands.h"
 #include "link/Driver.h"
-#include "sim/SimOptions.h"
+#include "session/Connection.h"
+
+#include <cstdio>
+#include <string>
 
 namespace {
 
-bool ToChoice(const LinkArgs& link, LinkChoice* choice, std::string* error) {
-    switch (link.kind) {
-        case LinkArgs::Kind::Scan: choice->kind = LinkChoice::Kind::Scan; return true;
-        case LinkArgs::Kind::Port:
-            choice->kind = LinkChoice::Kind::Port;
-            choice->port = link.port;
-            return true;
-        case LinkArgs::Kind::Sim:
-            choice->kind = LinkChoice::Kind::Sim;
-            return ParseSimOptions(link.simOptions, &choice->sim, error);
-    }
-    return false;
+int Report(const std::string& error, int status) {
+    std::fprintf(stderr, "h8sxwriter: %s\n", error.c_str());
+    return status;
 }
 
 }  // namespace
 
-bool CheckLink(const LinkArgs& link, std::string* error) {
-    LinkChoice choice;
-    return ToChoice(link, &choice, error);
+int CheckLink(LinkChoice& link) {
+    std::string error;
+    return CheckLinkChoice(link, &error) ? kLinkReady : Report(error, kExitUsage);
 }
 
-bool InstallLink(const LinkArgs& link, std::string* error) {
-    LinkChoice choice;
-    if (!ToChoice(link, &choice, error)) return false;
-    if (!InstallLinkChoice(choice)) {
-        *error = "the link could not be set up";
-        return false;
-    }
-    return true;
+int InstallLink(const LinkChoice& link) {
+    return InstallLinkChoice(link) ? kLinkReady : Report("the link could not be set up", kExitFailure);
+}
+
+int SetUpLink(LinkChoice& link) {
+    const int checked = CheckLink(link);
+    return checked != kLinkReady ? checked : InstallLink(link);
 }
 
 bool ConnectAsStartUp(FormCore& form) {

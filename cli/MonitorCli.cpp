@@ -1,18 +1,20 @@
 // `monitor`: the terminal serial monitor.
 //
-// 1. Connect as the start-up does; its messages go to standard error, since
-//    standard output carries the target's bytes.
-// 2. Switch the link to the monitor's 38400 bit/s as VIEW does.
-// 3. With --reset, restart the target into its program as CPU_RESET does,
-//    then give the program two ticks to start before any input goes out
-//    (a starting chip loses what reaches it).
-// 4. Pump: received bytes go to standard output, unchanged, through the
-//    receive pump of every tick; bytes from standard input go to the target
-//    while the link is idle. A terminal on standard input is put in raw mode
+// It connects as the start-up does, with the connection's messages on
+// standard error, since standard output carries the target's bytes, and
+// switches the link to the monitor's 38400 bit/s as VIEW does. With --reset
+// it restarts the target into its program as CPU_RESET does, then gives the
+// program two ticks to start before any input goes out (a starting chip loses
+// what reaches it). From then on received bytes go to standard output,
+// unchanged, through the receive pump of every tick; bytes from standard
+// input go to the target while the link is idle. A terminal on standard input is put in raw mode
 //    (restored on every way out) and Ctrl-] quits. From a pipe or a file, the
 //    monitor ends one second after the input's end once the target has
 //    fallen quiet. --seconds N ends it after N seconds instead. SIGINT,
-//    SIGTERM and SIGHUP end it cleanly.
+//    SIGTERM and SIGHUP end it cleanly. Enter on the terminal (a CR in raw
+//    mode) sends what --eol chose; piped input goes out unchanged.
+// 5. On a terminal, a last line the target left open is ended, so the
+//    shell's prompt does not overwrite it.
 #include "cli/Commands.h"
 #include "cli/ConsoleForm.h"
 #include "cli/LinkSetup.h"
@@ -24,6 +26,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <string>
 #include <termios.h>
 #include <unistd.h>
 
@@ -82,35 +85,26 @@ struct SignalScope {
 
 int RunMonitor(const CliArgs& args) {
     using SteadyClock = std::chrono::steady_clock;
-    std::string error;
-    if (!CheckLink(args.link, &error)) {
-        std::fprintf(stderr, "h8sxwriter: %s\n", error.c_str());
-        return kExitUsage;
-    }
-    if (!InstallLink(args.link, &error)) {
-        std::fprintf(stderr, "h8sxwriter: %s\n", error.c_str());
-        return kExitFailure;
-    }
+    LinkChoice link = args.link;
+    if (int status = SetUpLink(link); status != kLinkReady) return status;
 
-    // 1. Connect.
     ConsoleForm form(ConsoleForm::Verbosity::Normal, stderr);
     if (!ConnectAsStartUp(form)) return kExitFailure;
 
-    // 2. The monitor's bit rate.
     MonitorView(form);
     const bool interactive = ::isatty(STDIN_FILENO) == 1;
     if (interactive) std::fprintf(stderr, "monitor at 38400 bit/s; Ctrl-] quits\n");
     SignalScope signals;
     RawTerminal rawTerminal(interactive ? STDIN_FILENO : -1);
 
-    // 3. The restart; the target's bytes are shown from here on.
+    // The target's bytes are shown from here on, so the restart's start-up
+    // text appears too.
     form.SetMonitorOutput(STDOUT_FILENO);
     if (args.reset) {
         CpuReset(form);
         form.WaitForTicks(2);
     }
 
-    // 4. The pump.
     bool quit = false;
     bool inputEnded = false;
     auto inputEnd = SteadyClock::now();
@@ -126,19 +120,26 @@ int RunMonitor(const CliArgs& args) {
             if (interactive) quit = true;  // the terminal went away
             return;
         }
-        size_t count = static_cast<size_t>(n);
+        std::string send(reinterpret_cast<const char*>(buf), static_cast<size_t>(n));
         if (interactive) {
-            for (size_t k = 0; k < count; ++k) {
-                if (buf[k] == kQuitKey) {
-                    count = k;
-                    quit = true;
-                    break;
+            const size_t quitAt = send.find(static_cast<char>(kQuitKey));
+            if (quitAt != std::string::npos) {
+                send.erase(quitAt);
+                quit = true;
+            }
+            if (args.enter != "\r") {
+                std::string translated;
+                for (char c : send) {
+                    if (c == '\r') translated += args.enter;
+                    else translated += c;
                 }
+                send.swap(translated);
             }
         }
-        if (count > 0 && !form.LinkBusy) {
+        if (!send.empty() && !form.LinkBusy) {
             uint32_t written = 0;
-            WriteBytes(DeviceHandle, buf, static_cast<uint32_t>(count), &written);
+            WriteBytes(DeviceHandle, reinterpret_cast<const uint8_t*>(send.data()), static_cast<uint32_t>(send.size()),
+                       &written);
         }
     });
 
@@ -160,5 +161,10 @@ int RunMonitor(const CliArgs& args) {
         }
     }
     form.UnwatchInput(STDIN_FILENO);
+
+    // 5. The target's last line, ended on a terminal.
+    if (::isatty(STDOUT_FILENO) == 1 && form.LastMonitorByte() >= 0 && form.LastMonitorByte() != '\n') {
+        [[maybe_unused]] const ssize_t written = ::write(STDOUT_FILENO, "\n", 1);
+    }
     return kExitOk;
 }

@@ -5,20 +5,27 @@
 // H8SX/1622 would. The fuzz input changes those replies as a bad line or a
 // confused chip might: each reply, in order, takes one operation from the
 // input (keep, replace a byte, drop, delay, split, prepend or append bytes
-// or a flood of them, unplug the converter). The first input byte chooses the image's length.
+// or a flood of them, unplug the converter). The first input byte chooses the
+// image's length; the second whether blank blocks are skipped (bit 0) and
+// which blocks are all 0xFF (bits 1 to 7, for blocks 0 to 6, 7 to 13, ...).
 // Checked on every input:
 // - the write returns (within a bound of virtual time far above its
 //   longest legitimate run) and LinkBusy ends clear;
 // - no programming block is sent before an acknowledgement of the erase has
 //   been read;
-// - blocks go out at 0, 128, 256, ... with the image's bytes and a correct
-//   checksum, the end command only after the last block, and nothing is sent
-//   after a failed block or end command;
-// - "FLASH ROM write correct done!" appears only after every block and the
-//   end command were each answered by an acknowledgement;
+// - blocks go out in ascending order with the image's bytes and a correct
+//   checksum: every block from 0 in steps of 128, or with skipping on, every
+//   block but those of 0xFF only, the last block always; the end command
+//   only after the last block, and nothing is sent after a failed block or
+//   end command;
+// - the outcome is Done only after every block and the end command were each
+//   answered by an acknowledgement, and exactly when "FLASH ROM write correct
+//   done!" was shown; its counts of blocks sent and skipped are those seen on
+//   the line;
 // - an input that changes nothing gives a successful write.
 #include "image/FlashImage.h"
 #include "image/ProgramImage.h"
+#include "core/WriteOutcome.h"
 #include "protocol/Protocol.h"
 #include "bootmode/WriteCommand.h"
 #include "support/FakeLink.h"
@@ -88,7 +95,6 @@ struct Provider : LinkProvider {
 class Form : public TestForm {
 public:
     std::vector<Event>* events = nullptr;
-    const FlashImage* image = nullptr;
 
     void ShowStatus(const std::string& text) override {
         TestForm::ShowStatus(text);
@@ -98,7 +104,6 @@ public:
         Check(clock.now < kGiveUpMicros, "the write does not end");
         TestForm::ProcessMessages();
     }
-    void TransferImage() override { ProgramImage(*this, *image); }
 };
 
 // The replies of a healthy chip, by the first byte of what the host sends,
@@ -209,20 +214,42 @@ bool AcknowledgedAfter(const std::vector<Event>& events, size_t i) {
     return false;
 }
 
+// True when the 128 bytes of the block at `at` are all 0xFF.
+bool BlankBlock(const FlashImage& image, uint32_t at) {
+    for (uint32_t k = 0; k < proto::kBlockSize; ++k)
+        if (image.Bytes()[at + k] != 0xFF) return false;
+    return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static FlashImage image;
-    if (size == 0) return 0;
+    if (size < 2) return 0;
 
-    // The image: up to fifteen blocks, any length (0 too), with its trailer.
+    // The image: up to fifteen blocks, any length (0 too), with its trailer;
+    // the blocks the second byte marks are all 0xFF.
     image.ImageLength = data[0] * 15u * proto::kBlockSize / 255u;
-    for (uint32_t i = 0; i < image.ImageLength; ++i) image.Bytes()[i] = static_cast<uint8_t>(i * 7 + 3);
+    for (uint32_t i = 0; i < image.ImageLength; ++i) {
+        const uint32_t block = i / proto::kBlockSize;
+        const bool blank = (data[1] >> (1 + block % 7)) & 1;
+        image.Bytes()[i] = blank ? 0xFF : static_cast<uint8_t>(i * 7 + 3);
+    }
     image.StoreTrailer();
+    ProgramOptions program;
+    program.skipBlank = data[1] & 1;
+
+    // The offsets of the blocks that go out, in order.
     const uint32_t blocks = (image.ImageLength + proto::kBlockSize - 1) / proto::kBlockSize;
+    std::vector<uint32_t> expected;
+    for (uint32_t k = 0; k < blocks; ++k) {
+        const uint32_t at = k * proto::kBlockSize;
+        if (!program.skipBlank || k + 1 == blocks || !BlankBlock(image, at)) expected.push_back(at);
+    }
 
     std::vector<Event> events;
-    Script script{data + 1, size - 1};
+    Script script{data + 2, size - 2};
+    WriteOutcome outcome;
     {
         auto owned = std::make_unique<Provider>();
         Provider* provider = owned.get();
@@ -233,7 +260,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
         Form form;
         form.events = &events;
-        form.image = &image;
         LinkHandle h = nullptr;
         OpenBySerialNumber("FUZZ0001", OPEN_BY_SERIAL_NUMBER, &h);
         DeviceHandle = h;
@@ -244,7 +270,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             chip.OnWrite(written);
         };
 
-        Button1Click(form);
+        outcome = Button1Click(form, [&program](FormCore& f) { return ProgramImage(f, image, program); });
         Check(form.LinkBusy == 0, "LinkBusy is still set after the write");
 
         DeviceHandle = nullptr;
@@ -259,10 +285,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             else std::fprintf(stderr, "%s %s\n", e.kind == Event::Write ? "write" : "read ",
                               FakeDevice::Hex(e.bytes.data(), static_cast<uint32_t>(e.bytes.size())).c_str());
         }
+        std::fprintf(stderr, "outcome %d stage %d \"%s\", %u blocks sent, %u skipped\n",
+                     static_cast<int>(outcome.result), static_cast<int>(outcome.stage), outcome.message.c_str(),
+                     outcome.blocksSent, outcome.blocksSkipped);
     }
 
     // The order of the exchange.
-    bool eraseSent = false, eraseAcked = false, endSent = false, allAcked = true, succeeded = false, failed = false;
+    bool eraseSent = false, eraseAcked = false, endSent = false, allAcked = true, successShown = false,
+         failed = false;
     uint32_t blocksSent = 0;
     for (size_t i = 0; i < events.size(); ++i) {
         const Event& e = events[i];
@@ -276,11 +306,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (IsBlock(e)) {
             Check(eraseAcked, "a block before the erase was acknowledged");
             Check(!endSent, "a block after the end command");
-            Check(blocksSent < blocks, "more blocks than the image has");
-            const uint32_t at = blocksSent * proto::kBlockSize;
+            Check(blocksSent < expected.size(), "more blocks than the image has to send");
+            const uint32_t at = expected[blocksSent];
             const uint8_t* b = e.bytes.data();
             Check((uint32_t{b[1]} << 24 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 8 | b[4]) == at,
-                  "blocks do not ascend by 128 from 0");
+                  program.skipBlank ? "blocks out of order, or a block skipped that is not blank"
+                                    : "blocks do not ascend by 128 from 0");
             Check(std::memcmp(b + 5, image.Bytes() + at, proto::kBlockSize) == 0, "a block without the image's bytes");
             unsigned sum = 0;
             for (size_t k = 0; k < e.bytes.size(); ++k) sum += b[k];
@@ -290,16 +321,33 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         if (IsEnd(e)) {
             Check(eraseAcked, "the end command before the erase was acknowledged");
-            Check(blocksSent == blocks, "the end command before the last block");
+            Check(blocksSent == expected.size(), "the end command before the last block");
             endSent = true;
             allAcked &= AcknowledgedAfter(events, i);
         }
         if (e.kind == Event::Status && e.text == kSuccess) {
-            Check(endSent && blocksSent == blocks && allAcked,
-                  "success without every block and the end command acknowledged");
-            succeeded = true;
+            Check(endSent && blocksSent == expected.size() && allAcked,
+                  "success shown without every block and the end command acknowledged");
+            successShown = true;
         }
     }
-    Check(succeeded || script.changed, "a write with a healthy chip did not succeed");
+
+    // The outcome.
+    Check(outcome.Done() == successShown, "the outcome and the status line disagree about success");
+    if (outcome.Done()) {
+        Check(endSent && blocksSent == expected.size() && allAcked,
+              "Done without every block and the end command acknowledged");
+        Check(outcome.blocksSkipped == blocks - expected.size(), "the outcome's count of skipped blocks is wrong");
+    } else {
+        Check(outcome.result == WriteResult::TargetFailed || outcome.result == WriteResult::LinkFailed,
+              "a failed write that is neither a target nor a link failure");
+        Check(!outcome.message.empty(), "a failed write without a message");
+    }
+    // A block whose write the converter refused counts as sent but never
+    // reached the line.
+    Check(outcome.Done() ? outcome.blocksSent == blocksSent
+                         : outcome.blocksSent == blocksSent || outcome.blocksSent == blocksSent + 1,
+          "the outcome's count of blocks sent is wrong");
+    Check(outcome.Done() || script.changed, "a write with a healthy chip did not succeed");
     return 0;
 }

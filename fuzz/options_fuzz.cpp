@@ -8,9 +8,8 @@
 // for the window's link options). Checked: nothing crashes, every refusal
 // comes with a message and every acceptance without one, and accepted board
 // options lie within the ranges the board relies on.
-#include "app/LinkChoice.h"
 #include "cli/CliArgs.h"
-#include "cli/LinkSetup.h"
+#include "session/LinkChoice.h"
 #include "sim/SimOptions.h"
 
 #include <cstdint>
@@ -44,6 +43,10 @@ void CheckBoardOptions(const SimOptions& o) {
     Check(o.errorCode >= -1 && o.errorCode <= 0xFF, "error code out of range");
     Check(o.garbleCommand == -1 || (o.garbleCommand >= 0 && o.garbleCommand <= kSimEndCommand), "garble command out of range");
     Check(o.unplugAfter >= -1, "unplug-after out of range");
+    Check(o.crystalUnits >= 100 && o.crystalUnits <= 10000, "clock out of range");
+    Check(IsDuration(o.latencyMicros), "latency out of range");
+    Check(o.corruptAddress < static_cast<int64_t>(o.flashSize), "corrupt address outside the flash");
+    Check(o.corruptValue >= -1 && o.corruptValue <= 0xFF, "corrupt value out of range");
 }
 
 }  // namespace
@@ -82,8 +85,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const CliArgs cli = ParseCliArgs(argc, argv.data());
     Check(cli.ok == cli.error.empty(), "a command line refused without a message, or accepted with one");
     if (cli.ok && !cli.help && !cli.version) {
+        LinkChoice link = cli.link;
         std::string error;
-        if (!CheckLink(cli.link, &error)) Check(!error.empty(), "a link refused without a message");
+        if (CheckLinkChoice(link, &error)) {
+            Check(error.empty(), "a link accepted with a message");
+            if (link.kind == LinkChoice::Kind::Sim) CheckBoardOptions(link.sim);
+        } else {
+            Check(!error.empty(), "a link refused without a message");
+        }
         Check(cli.command != CliCommand::Sim || !cli.ptyLink.empty(), "sim accepted without a link");
         Check(!(cli.verbose && cli.quiet), "both --verbose and --quiet accepted");
     }

@@ -12,14 +12,29 @@
 //   "rssponse OK"), then "FLASH ROM write correct done!" (with the Sound beep)
 //   or one of "time out err1", "response err", "write err". After a failed
 //   block nothing more is sent.
+// - The outcome is Done after the success message, otherwise TargetFailed with
+//   the stage Programming (a block) or EndProgramming and the message shown.
 // - The progress bar runs from 0 to its maximum in proportion to the bytes
 //   programmed and reaches the maximum when the last block is acknowledged.
 // - No reply read takes more than the 256-byte reply buffer; what is left
 //   waiting is purged before the next command.
+// - With skipBlank, a block whose 128 bytes are all 0xFF is not sent (the
+//   chip has just erased the area); the last block, which carries the start
+//   of the trailer, is always sent. Skipped blocks move the bar as sent ones
+//   do, and the status texts alternate over the blocks sent.
+// - The outcome counts the blocks sent and skipped, and marks a failure as
+//   rateSuspect when it looks like a bit rate the two ends do not share: a
+//   reply that is neither 0x06 nor a well-formed error reply (0xD0 and a
+//   code the chip gives to programming), or an error reply for a checksum.
 #pragma once
 
+#include "core/WriteOutcome.h"
 #include "image/FlashImage.h"
 
 class FormCore;
 
-void ProgramImage(FormCore& form, const FlashImage& image);
+struct ProgramOptions {
+    bool skipBlank = false;
+};
+
+WriteOutcome ProgramImage(FormCore& form, const FlashImage& image, const ProgramOptions& options = ProgramOptions{});

@@ -1,39 +1,34 @@
-// Reads a Motorola S-record file into a FlashImage in one pass.
+// The Motorola S-record reader (image/ImageReader.h has the shared rules,
+// the other formats and the memory entry point).
 //
 // Accepted: S1/S2/S3 data records in ascending address order without
 // overlap (gaps are filled with 0xFF, and so is everything below the first
-// record, so image offset i is always flash address i); S0 headers anywhere;
-// S5/S6 count records, skipped; one S7/S8/S9 end record, after which nothing
-// more is read. A file that ends after a complete data record reads as if the
-// matching end record followed. Lines end in LF or CR LF; empty lines and
-// trailing spaces and tabs are ignored; hex digits may be of either case.
+// record, so image offset i is always flash address i); S0 headers anywhere,
+// skipped whatever the line holds (free text, any length, any checksum);
+// S5/S6 count records, whose checksum is checked and whose count must equal
+// the number of data records before them; one S7/S8/S9 end record, after
+// which nothing more is read. An end record line that holds only its type
+// ("S9", "S8", "S7") ends the file like a complete one; a complete end record
+// must have a correct checksum. A file that ends after a complete data record
+// reads as if the matching end record followed.
 //
 // Refused, with the line number N of the record at fault:
 // - "file format err line N": not a record (no S, type S4 or unknown, a
 //   character that is not a hex digit, a count too small for the address and
 //   checksum, a line too short or too long for its count), or a file without
-//   any data or end record;
+//   any data or end record (N is then the line at which the file ends);
 // - "file checksum err line N": the record's checksum does not match;
 // - "file address err line N": a data record that starts below the end of
 //   the previous one;
 // - "file size err line N": a data record that, with the trailer, would not
-//   fit in the FlashImage.
-// For a file with neither data nor end record, N is the line at which the file
-// ends.
-//
-// The file is read in large binary chunks and closed before the call returns,
-// whatever the outcome. Opening never waits (a FIFO without a writer reads as
-// an empty file), and a line is refused as soon as it is too long, so an
-// endless stream without line ends ends the read. Nothing is allocated per record, and no byte is
-// written outside the FlashImage. On acceptance, ImageLength is set and the
-// trailer stored behind the image; after a refusal the image content is
-// meaningless.
+//   fit in the FlashImage;
+// - "file count err line N": an S5/S6 count that differs from the number of
+//   S1/S2/S3 records before it (a file that lost records).
 #pragma once
 
-#include "image/FlashImage.h"
+#include "image/ImageReader.h"
 
 #include <cstddef>
-#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -41,29 +36,8 @@
 // character.
 int HexDigitValue(unsigned char c);
 
-enum class ReadOutcome {
-    Accepted,
-    CannotOpen,     // the file could not be opened or read; no message
-    FormatError,
-    ChecksumError,
-    AddressError,
-    SizeError,
-};
-
-struct ReadResult {
-    ReadOutcome outcome = ReadOutcome::CannotOpen;
-    uint32_t line = 0;          // the record at fault (refusals only)
-    std::string endText;        // accepted: "S1 file format", "S2 ..." or "S3 ..."
-    std::string message;        // refused: "file format err line N" and the like
-
-    bool Accepted() const { return outcome == ReadOutcome::Accepted; }
-};
-
-constexpr size_t kReadChunkBytes = 256 * 1024;
-
-// Reads `path` into `image`. `perRecord`, when set, is called once after each
-// data record is placed (the caller keeps its windows alive with it).
-// `chunkBytes` is the size of each read from the file.
+// Reads `path` as S-records whatever it holds: ReadImageFile with
+// ImageFormat::SRecord.
 ReadResult ReadSRecordFile(const std::string& path, FlashImage& image,
                            const std::function<void()>& perRecord = {},
                            size_t chunkBytes = kReadChunkBytes);

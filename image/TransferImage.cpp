@@ -1,48 +1,55 @@
 #include "image/TransferImage.h"
 
-#include "app/FormCore.h"
+#include "core/FormCore.h"
 #include "image/FlashImage.h"
 #include "image/ProgramImage.h"
-#include "image/SRecordReader.h"
+#include "image/ImageReader.h"
 
-#include <chrono>
 #include <memory>
 #include <string>
 
 namespace {
 
-// Reading a full image takes milliseconds, but one pass of the pump may wait
-// for the next event, so the windows are serviced between records only once
-// this much real time has gone by.
-constexpr std::chrono::milliseconds kPumpInterval{50};
-
-}  // namespace
-
-void TransferImage(FormCore& form) {
-    // 1. The file choice.
-    form.ShowStatus("select write file");
-    std::string path;
-    if (!form.ChooseImageFile(path)) return;
+void BeginReading(FormCore& form) {
     form.SetProgressPosition(0);
     form.ShowStatus("file is transing,,");
+}
 
-    // 2. Read the whole file before anything is sent.
-    auto image = std::make_unique<FlashImage>();
-    auto lastPump = std::chrono::steady_clock::now();
-    const ReadResult read = ReadSRecordFile(path, *image, [&] {
-        const auto now = std::chrono::steady_clock::now();
-        if (now - lastPump < kPumpInterval) return;
-        form.ProcessMessages();
-        lastPump = std::chrono::steady_clock::now();
-    });
-    if (read.outcome == ReadOutcome::CannotOpen) return;
+// Reports the reading's result and programs an accepted image.
+WriteOutcome ProgramRead(FormCore& form, const ReadResult& read, const FlashImage& image,
+                         const ProgramOptions& options = ProgramOptions{}) {
+    if (read.outcome == ReadOutcome::CannotOpen) return WriteOutcome::Of(WriteResult::FileRefused);
     if (!read.Accepted()) {
         form.ShowStatus(read.message);
         form.SoundBeep();
-        return;
+        return WriteOutcome::Of(WriteResult::FileRefused, read.message);
     }
     form.ShowStatus(read.endText);
+    return ProgramImage(form, image, options);
+}
 
-    // 3. Program it.
-    ProgramImage(form, *image);
+}  // namespace
+
+WriteOutcome TransferImage(FormCore& form) {
+    form.ShowStatus("select write file");
+    std::string path;
+    if (!form.ChooseImageFile(path)) return WriteOutcome::Of(WriteResult::Cancelled);
+    BeginReading(form);
+
+    // The whole file is read before anything is sent.
+    auto image = std::make_unique<FlashImage>();
+    uint32_t records = 0;
+    ImageReadOptions options;  // the format is the file's content
+    options.perRecord = [&] {
+        if (++records % kRecordsPerPumpPass == 0) form.ProcessMessages();
+    };
+    const ReadResult read = ReadImageFile(path, *image, options);
+    return ProgramRead(form, read, *image);
+}
+
+WriteOutcome TransferCheckedImage(FormCore& form, const FlashImage& image, const ReadResult& read,
+                                  const ProgramOptions& options) {
+    form.ShowStatus("select write file");
+    BeginReading(form);
+    return ProgramRead(form, read, image, options);
 }

@@ -7,6 +7,7 @@
 
 LinkHandle DeviceHandle = nullptr;
 uint32_t LastStatus = 0;
+std::string LastReason;
 
 namespace {
 std::unique_ptr<LinkProvider>& Provider() {
@@ -19,11 +20,15 @@ void SetLinkProvider(std::unique_ptr<LinkProvider> provider) { Provider() = std:
 LinkProvider* CurrentLinkProvider() { return Provider().get(); }
 
 uint32_t ListSerialNumber(uint32_t index, char* buffer, uint32_t flags) {
+    LastReason.clear();
     if (!buffer || flags != LIST_BY_INDEX_SERIAL) return LINK_INVALID_PARAMETER;
     LinkProvider* p = CurrentLinkProvider();
     if (!p) return LINK_DEVICE_NOT_FOUND;
     std::vector<LinkProvider::Entry> all = p->List();
-    if (index >= all.size()) return LINK_DEVICE_NOT_FOUND;
+    if (index >= all.size()) {
+        if (all.empty()) LastReason = p->Reason();
+        return LINK_DEVICE_NOT_FOUND;
+    }
     const std::string& s = all[index].serial;
     size_t n = s.size() < SERIAL_NUMBER_SIZE - 1 ? s.size() : SERIAL_NUMBER_SIZE - 1;
     std::memcpy(buffer, s.data(), n);
@@ -32,12 +37,14 @@ uint32_t ListSerialNumber(uint32_t index, char* buffer, uint32_t flags) {
 }
 
 uint32_t OpenBySerialNumber(const char* serial, uint32_t flags, LinkHandle* handle) {
+    LastReason.clear();
     if (!serial || !handle || flags != OPEN_BY_SERIAL_NUMBER) return LINK_INVALID_PARAMETER;
     LinkProvider* p = CurrentLinkProvider();
     if (!p) return LINK_DEVICE_NOT_FOUND;
     LinkDevice* device = nullptr;
     uint32_t status = p->Open(serial, &device);
     if (status == LINK_OK) *handle = device;
+    else LastReason = p->Reason();
     return status;
 }
 

@@ -14,10 +14,12 @@
 // - The backend behind a handle is chosen by the provider installed with
 //   SetLinkProvider (link/Provider.h): the tty backend for real converters or
 //   the simulated board. Each backend translates its OS errors once; callers
-//   see only the status.
+//   see only the status, and for the listing and the open the reason text
+//   kept in LastReason.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 struct LinkDevice;                 // one opened converter (link/Device.h)
 using LinkHandle = LinkDevice*;
@@ -52,6 +54,11 @@ constexpr int SERIAL_NUMBER_SIZE = 64;
 extern LinkHandle DeviceHandle;
 // The status of the last tested driver call (0 means success).
 extern uint32_t LastStatus;
+// Why the last ListSerialNumber or OpenBySerialNumber failed, for the
+// operator: one line such as "/dev/ttyUSB7: No such file or directory" from
+// the backend (LinkProvider::Reason); empty after a success, and when the
+// backend has nothing to say.
+extern std::string LastReason;
 
 uint32_t ListSerialNumber(uint32_t index, char* buffer, uint32_t flags);
 uint32_t OpenBySerialNumber(const char* serial, uint32_t flags, LinkHandle* handle);

@@ -1,6 +1,9 @@
 #include "link/OsStatus.h"
 
 #include <cerrno>
+#include <cstring>
+#include <grp.h>
+#include <sys/stat.h>
 
 uint32_t LinkStatusFromErrno(int error) {
     switch (error) {
@@ -19,4 +22,32 @@ uint32_t LinkStatusFromErrno(int error) {
     default:
         return LINK_IO_ERROR;
     }
+}
+
+std::string OsReason(const std::string& path, int error) {
+    std::string text = path + ": " + std::strerror(error);
+    switch (error) {
+    case EACCES:
+    case EPERM: {
+        // The remedy names the group that owns the device: dialout on
+        // Debian and Ubuntu, uucp on Arch, and so on.
+        std::string owner = "dialout";
+        struct stat st;
+        if (stat(path.c_str(), &st) == 0 && st.st_gid != 0) {
+            if (const struct group* g = getgrgid(st.st_gid); g && g->gr_name && *g->gr_name) owner = g->gr_name;
+        }
+        text += "; add yourself to the group " + owner + " (sudo usermod -aG " + owner +
+                " \"$USER\", then log in again) or give the converter to your user with the udev rule in the README";
+        break;
+    }
+    case EBUSY:
+        text += " (another program has the port open)";
+        break;
+    case ENOTTY:
+        text = path + ": not a serial port (" + std::strerror(error) + ")";
+        break;
+    default:
+        break;
+    }
+    return text;
 }

@@ -28,6 +28,10 @@ struct LinkProvider {
     // with it. On success stores the device in *device (owned by the
     // provider) and returns LINK_OK.
     virtual uint32_t Open(const std::string& serial, LinkDevice** device) = 0;
+    // Why the last List came back empty or the last Open failed, in words for
+    // the operator (the device path and the operating system's reason, for
+    // instance); empty when the provider has nothing to add.
+    virtual std::string Reason() const { return std::string(); }
 };
 
 // Installs the provider used by ListSerialNumber and OpenBySerialNumber.

@@ -1,6 +1,7 @@
 #include "link/TtyDevice.h"
 
 #include "link/OsStatus.h"
+#include "link/TtyRate.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -23,35 +24,21 @@ constexpr size_t kQueueLimit = 1u << 20;
 constexpr int kWriteWaits = 50;
 constexpr int kWriteWaitMs = 20;
 
-bool SpeedOf(uint32_t rate, speed_t* speed) {
-    struct Rate { uint32_t rate; speed_t speed; };
-    static const Rate rates[] = {
-        {300, B300},         {600, B600},         {1200, B1200},       {2400, B2400},
-        {4800, B4800},       {9600, B9600},       {19200, B19200},     {38400, B38400},
-        {57600, B57600},     {115200, B115200},   {230400, B230400},   {460800, B460800},
-        {500000, B500000},   {576000, B576000},   {921600, B921600},   {1000000, B1000000},
-        {1152000, B1152000}, {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000},
-        {3000000, B3000000},
-    };
-    for (const Rate& r : rates) {
-        if (r.rate == rate) {
-            *speed = r.speed;
-            return true;
-        }
-    }
-    return false;
-}
-
 // Errors that mean the port itself is gone, not just that one call failed.
 bool PortLost(int error) { return error == EIO || error == ENODEV || error == ENXIO || error == EBADF; }
 
 }  // namespace
 
-uint32_t TtyDevice::Open(const std::string& path, std::unique_ptr<TtyDevice>* out) {
+uint32_t TtyDevice::Open(const std::string& path, std::unique_ptr<TtyDevice>* out, std::string* reason) {
+    const auto failed = [&](int error) {
+        if (reason) *reason = OsReason(path, error);
+        return LinkStatusFromErrno(error);
+    };
+
     // 1. Open without becoming the controlling terminal and without waiting
     //    for carrier.
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return LinkStatusFromErrno(errno);
+    if (fd < 0) return failed(errno);
 
     // 2. Raw 8N1 at 19200 bit/s, receiver on, modem status ignored, no
     //    hardware or software flow control. VMIN 1 with O_NONBLOCK makes an
@@ -60,7 +47,7 @@ uint32_t TtyDevice::Open(const std::string& path, std::unique_ptr<TtyDevice>* ou
     if (tcgetattr(fd, &t) != 0) {
         const int error = errno;
         ::close(fd);
-        return LinkStatusFromErrno(error);
+        return failed(error);
     }
     cfmakeraw(&t);
     t.c_cflag &= ~(CSIZE | CSTOPB | PARENB | CRTSCTS);
@@ -73,7 +60,7 @@ uint32_t TtyDevice::Open(const std::string& path, std::unique_ptr<TtyDevice>* ou
     if (tcsetattr(fd, TCSANOW, &t) != 0) {
         const int error = errno;
         ::close(fd);
-        return LinkStatusFromErrno(error);
+        return failed(error);
     }
 
     // 3. Keep other programs off the port while we hold it.
@@ -147,13 +134,18 @@ uint32_t TtyDevice::Drain() {
 
 uint32_t TtyDevice::SetBaudRate(uint32_t rate) {
     if (dead_) return LINK_DEVICE_NOT_FOUND;
-    speed_t speed;
-    if (!SpeedOf(rate, &speed)) return LINK_INVALID_PARAMETER;
-    termios t{};
-    if (tcgetattr(fd_, &t) != 0) return Fail(errno);
-    cfsetispeed(&t, speed);
-    cfsetospeed(&t, speed);
-    if (tcsetattr(fd_, TCSANOW, &t) != 0) return Fail(errno);
+    if (rate == 0) return LINK_INVALID_PARAMETER;  // B0 would hang the line up
+    uint32_t before = 0, now = 0;
+    if (const int error = GetTtyRate(fd_, &before)) return Fail(error);
+    if (const int error = SetTtyRate(fd_, rate)) return Fail(error);
+    if (const int error = GetTtyRate(fd_, &now)) return Fail(error);
+    if (!RateWithinRounding(rate, now)) {
+        // The driver set something else (ftdi_sio falls back to 9600 bit/s
+        // for a rate its divisor cannot reach): put the previous rate back
+        // so that a refused rate changes nothing.
+        SetTtyRate(fd_, before);
+        return LINK_INVALID_PARAMETER;
+    }
     return LINK_OK;
 }
 

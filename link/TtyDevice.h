@@ -10,6 +10,11 @@
 //   (ASYNC_LOW_LATENCY: ftdi_sio then sets a 1 ms latency timer), dropping
 //   any custom-speed flags left on the port, which would change what 38400
 //   bit/s means; a refusal of either is ignored, as on a pseudo-terminal.
+// - SetBaudRate sets any rate above 0 (link/TtyRate.h: the Bnnn constant
+//   where one names the rate, otherwise the number itself), then reads back
+//   the rate the driver reports. A read-back beyond the converter's own
+//   rounding (RateWithinRounding) puts the previous rate back and returns
+//   LINK_INVALID_PARAMETER; so does rate 0.
 // - Received bytes are moved from the descriptor into a user-space queue by
 //   Service, GetStatus and ReadBytes. GetStatus reports the exact queue count;
 //   ReadBytes takes from the queue, oldest first, and never blocks.
@@ -33,8 +38,10 @@
 class TtyDevice : public LinkDevice {
 public:
     // Opens and configures `path`. On success stores the device in *out and
-    // returns LINK_OK; otherwise returns the status and leaves *out alone.
-    static uint32_t Open(const std::string& path, std::unique_ptr<TtyDevice>* out);
+    // returns LINK_OK; otherwise returns the status, leaves *out alone and,
+    // when `reason` is given, stores there the path with the operating
+    // system's reason (link/OsStatus.h, OsReason).
+    static uint32_t Open(const std::string& path, std::unique_ptr<TtyDevice>* out, std::string* reason = nullptr);
     ~TtyDevice() override;
 
     TtyDevice(const TtyDevice&) = delete;

@@ -4,7 +4,9 @@
 // (link/Sysfs.h), in tty-number order, each listed with its USB serial number.
 // MakeTtyPortProvider(path): exactly one device, the one at `path` (a ttyUSB,
 // any other serial tty, a pseudo-terminal, or a link to one such as
-// /dev/serial/by-id/...). It is listed while `path` exists, with:
+// /dev/serial/by-id/...). It is listed while `path` exists and may be a
+// serial port (a character device that sysfs does not file under another
+// class than tty; a regular file or /dev/null is not listed), with:
 //   - the converter's USB serial number if `path` resolves to an FTDI ttyUSB;
 //   - otherwise a name taken from the resolved path: the part after "/dev/"
 //     without slashes ("/dev/pts/3" -> "pts3", "/dev/ttyS0" -> "ttyS0"), or
@@ -13,6 +15,11 @@
 // Both open the first listed device whose serial number equals the requested
 // text or begins with it (an empty text opens nothing). A device that is
 // opened twice is the same device; devices stay open until the provider goes.
+//
+// Reason() after an empty List or a failed Open: for the port, "PATH: " and
+// the operating system's reason or "not a serial port (a regular file)" and
+// the like; for the scan, "no FTDI converter found: ..."; for a failed open
+// of a listed device, TtyDevice::Open's reason (link/OsStatus.h, OsReason).
 #pragma once
 
 #include "link/Provider.h"

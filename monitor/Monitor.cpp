@@ -1,21 +1,26 @@
 #include "monitor/Monitor.h"
 
-#include "app/FormCore.h"
 #include "bootmode/ResetLines.h"
+#include "core/FormCore.h"
+#include "bootmode/LinkRate.h"
 #include "link/Driver.h"
 
 bool MonitorView(FormCore& form) {
-    // 1. The link belongs to a write or the start-up connection.
+    // The link belongs to a write or the start-up connection.
     if (form.LinkBusy) return false;
-    // 2. The monitor rate, once per run and never after a write has started.
-    //    The flag goes up first and stays up even if the call fails.
-    if (!form.MonitorRateSet) {
-        form.MonitorRateSet = 1;
-        SetBaudRate(DeviceHandle, kMonitorBitRate);
-    }
-    // 3. The beep; 4. the caller shows the window.
+    // The monitor rate. MonitorRateSet records that the monitor has been
+    // asked for; whether the rate must change is told by the rate the link
+    // is at, since a write that failed before its new bit rate leaves the
+    // link at the adjustment's 19200 bit/s.
+    form.MonitorRateSet = 1;
+    UseMonitorRate(form);
+    // The caller shows the window after the beep.
     form.SoundBeep();
     return true;
+}
+
+void UseMonitorRate(FormCore& form) {
+    if (form.LinkRate != kMonitorBitRate) SetLinkRate(form, kMonitorBitRate);
 }
 
 uint8_t KeyByte(int button, bool smallLetter) {
@@ -33,6 +38,7 @@ uint8_t KeyByte(int button, bool smallLetter) {
 
 void SendKey(FormCore& form, uint8_t keyChar) {
     if (form.LinkBusy) return;
+    UseMonitorRate(form);
     form.SoundBeep();
     uint8_t buffer[1] = {keyChar};
     uint32_t written = 0;
@@ -41,6 +47,7 @@ void SendKey(FormCore& form, uint8_t keyChar) {
 
 void CpuReset(FormCore& form) {
     if (form.LinkBusy) return;
+    UseMonitorRate(form);
     form.SoundBeep();
     ResetTarget(form);
 }

@@ -1,6 +1,6 @@
 // The monitor's commands without any toolkit: VIEW's link logic, the on-screen
 // keyboard's byte table, SendKey and CPU_RESET. The monitor window
-// (monitor/MonitorWindow.h) and the main window's VIEW button call these.
+// (app/MonitorWindow.h) and the main window's VIEW button call these.
 //
 // Contract
 // - Nothing here reports an error or writes the status line; the statuses of
@@ -17,9 +17,16 @@ class FormCore;
 // The link's bit rate while the monitor talks to the target program.
 constexpr uint32_t kMonitorBitRate = 38400;
 
-// VIEW. Refused (false) while LinkBusy is set. Otherwise: the first time
-// (MonitorRateSet clear) sets MonitorRateSet and then switches the link to
-// 38400 bit/s, whatever that call returns; sounds the Sound beep; returns
+// Puts the link at the monitor's 38400 bit/s unless LinkRate says it is
+// there already. VIEW, the keys, CPU_RESET and the command line's monitor
+// and reset call it before they use the link, so the target's program is
+// never read or written at another rate (a write that failed before its new
+// bit rate leaves the link at 19200 bit/s).
+void UseMonitorRate(FormCore& form);
+
+// VIEW. Refused (false) while LinkBusy is set. Otherwise: sets
+// MonitorRateSet, puts the link at the monitor rate (UseMonitorRate: one
+// SetBaudRate at most, whatever it returns); sounds the Sound beep; returns
 // true, and the caller shows the monitor window and brings it to the front.
 // Nothing is purged, nothing is reset.
 bool MonitorView(FormCore& form);
@@ -30,12 +37,13 @@ bool MonitorView(FormCore& form);
 // (42 MON.CLR, 43 CPU_RESET, out of range) sends nothing and gives 0.
 uint8_t KeyByte(int button, bool smallLetter);
 
-// Sends one key: refused while LinkBusy is set; otherwise the Sound beep, then
-// exactly one byte written to the converter.
+// Sends one key: refused while LinkBusy is set; otherwise the monitor rate
+// (UseMonitorRate), the Sound beep, then exactly one byte written to the
+// converter.
 void SendKey(FormCore& form, uint8_t keyChar);
 
 // CPU_RESET: refused while LinkBusy is set, so it cannot cut into a running
-// write; otherwise the Sound beep, then ResetTarget restarts the target into
-// its own program (a two-tick wait with the message pump running, ending with
-// LinkBusy clear).
+// write; otherwise the monitor rate (UseMonitorRate), the Sound beep, then
+// ResetTarget restarts the target into its own program (a two-tick wait with
+// the message pump running, ending with LinkBusy clear).
 void CpuReset(FormCore& form);

@@ -1,6 +1,6 @@
 #include "monitor/ReceivePump.h"
 
-#include "app/FormCore.h"
+#include "core/FormCore.h"
 #include "link/Driver.h"
 
 #include <cstring>
@@ -13,29 +13,25 @@ constexpr uint32_t kLargestRead = kBufferSize - 1;
 }  // namespace
 
 void MonitorReceivePump(FormCore& form) {
-    // 1. A write or the start-up connection owns the link.
+    // A write or the start-up connection owns the link: every byte is theirs.
     if (form.LinkBusy) return;
 
-    // 2. How many bytes wait; the status itself is not examined.
+    // How many bytes wait; the status itself is not examined, a failed call
+    // reports none.
     uint32_t waiting = 0, sending = 0, events = 0;
     GetStatus(DeviceHandle, &waiting, &sending, &events);
-
-    // 3. Nothing to show.
     if (waiting == 0) return;
 
-    // 4. A fresh buffer every time.
+    // What waits, at most 255 bytes, into a zeroed buffer; the rest stays
+    // queued for the next tick.
     char buffer[kBufferSize];
     std::memset(buffer, 0, sizeof buffer);
-
-    // 5. Take what waits, at most 255 bytes.
     uint32_t got = 0;
     LastStatus = ReadBytes(DeviceHandle, buffer, waiting < kLargestRead ? waiting : kLargestRead, &got);
-
-    // 6. A failed read shows nothing.
     if (LastStatus != 0) return;
 
-    // 7. The text up to the first zero byte is one new line.
-    // The last byte is never read into, so a zero is always found.
+    // The text up to the first zero byte is one new line. The last byte is
+    // never read into, so a zero is always found.
     const char* end = static_cast<const char*>(std::memchr(buffer, 0, sizeof buffer));
     form.AppendMonitorLine(std::string(buffer, static_cast<size_t>(end - buffer)));
 }

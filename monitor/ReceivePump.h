@@ -1,5 +1,4 @@
-// The monitor's receive pump, the first step of every tick of the main
-// window's timer.
+// The monitor's receive pump, the first part of every tick (session/Session.h).
 //
 // Contract
 // - While LinkBusy is set it makes no driver call at all, so a running write

@@ -32,6 +32,15 @@ constexpr uint8_t kBitRateConfirm = 0x06;   // sent at the new rate
 constexpr uint8_t kEnterProgramming = 0x40; // the chip erases its flash, then answers
 constexpr uint8_t kUserMatSelect = 0x43;
 constexpr uint8_t kProgram = 0x50;
+// Valid in the programming/erasing state (after 0x40's acknowledgement, and
+// again after the end of programming):
+constexpr uint8_t kMemoryRead = 0x52;       // area, start, size: the bytes read back
+constexpr uint8_t kUserSumCheck = 0x4B;     // 32-bit byte-wise total of the user area
+constexpr uint8_t kUserBlankCheck = 0x4D;   // 0x06 when the user area is all 0xFF
+constexpr uint8_t kUserAreaInquiry = 0x25;  // first and last address of each user area
+// Areas of the memory read.
+constexpr uint8_t kAreaUserBoot = 0x00;
+constexpr uint8_t kAreaUser = 0x01;
 
 // Replies.
 constexpr uint8_t kAck = 0x06;
@@ -40,6 +49,9 @@ constexpr uint8_t kDeviceInquiryReply = 0x30;
 constexpr uint8_t kClockModeReply = 0x31;
 constexpr uint8_t kRatioReply = 0x32;
 constexpr uint8_t kFrequencyReply = 0x33;
+constexpr uint8_t kUserAreaReply = 0x35;
+constexpr uint8_t kMemoryReadReply = 0x52;  // then a 4-byte size, the data, checksum
+constexpr uint8_t kUserSumReply = 0x5B;
 constexpr uint8_t kErrorFlag = 0x80;            // error reply = command | 0x80, then a code
 
 // Error codes of an error reply.
@@ -50,7 +62,9 @@ constexpr uint8_t kErrBitRate = 0x24;
 constexpr uint8_t kErrInputFrequency = 0x25;
 constexpr uint8_t kErrRatio = 0x26;
 constexpr uint8_t kErrOperatingFrequency = 0x27;
-constexpr uint8_t kErrAddress = 0x2A;
+constexpr uint8_t kErrAddress = 0x2A;        // also: a read's start is not in the area
+constexpr uint8_t kErrReadSize = 0x2B;       // a read reaches past the end of the area
+constexpr uint8_t kErrNotErased = 0x52;      // blank check: the area holds programmed bytes
 constexpr uint8_t kErrProgramming = 0x53;
 constexpr uint8_t kErrErase = 0x51;
 constexpr uint8_t kErrCommand = 0x80;      // command not accepted in the chip's state

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <functional>
 #include <map>
+#include <string>
 
 namespace {
 
@@ -53,6 +54,22 @@ bool ParseSize(const std::string& text, uint64_t* out) {
     return true;
 }
 
+// Hex digits only, at most `digits` of them.
+bool ParseHex(const std::string& text, size_t digits, uint64_t* out) {
+    if (text.empty() || text.size() > digits) return false;
+    uint64_t v = 0;
+    for (char c : text) {
+        int d;
+        if (c >= '0' && c <= '9') d = c - '0';
+        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
+        else return false;
+        v = v * 16 + static_cast<uint64_t>(d);
+    }
+    *out = v;
+    return true;
+}
+
 bool ParseFlag(const std::string& text, bool hasValue, bool* out) {
     if (!hasValue || text == "1" || text == "yes" || text == "true" || text == "on") { *out = true; return true; }
     if (text == "0" || text == "no" || text == "false" || text == "off") { *out = false; return true; }
@@ -84,6 +101,7 @@ bool IsBootCommand(int c) {
     case kDeviceInquiry: case kDeviceSelect: case kClockModeInquiry: case kClockModeSelect:
     case kRatioInquiry: case kFrequencyInquiry: case kNewBitRate: case kBitRateConfirm:
     case kEnterProgramming: case kUserMatSelect: case kProgram: case kSimEndCommand:
+    case kMemoryRead: case kUserSumCheck: case kUserBlankCheck: case kUserAreaInquiry:
         return true;
     default:
         return false;
@@ -137,6 +155,31 @@ bool ParseSimOptions(const std::string& text, SimOptions* out, std::string* erro
              *why = "a duration such as 0, 300us or 2ms";
              return ParseDuration(v, &o.programMicros);
          }},
+        {"latency", [&](const std::string& v, bool, std::string* why) {
+             *why = "a duration such as 1ms, 16ms or 0";
+             return ParseDuration(v, &o.latencyMicros);
+         }},
+        {"clock", [&](const std::string& v, bool, std::string* why) {
+             *why = "a frequency in MHz from 1 to 100 with up to two decimals, such as 12.5";
+             const size_t dot = v.find('.');
+             const std::string whole = v.substr(0, dot);
+             std::string fraction = dot == std::string::npos ? std::string() : v.substr(dot + 1);
+             if (fraction.size() > 2 || (dot != std::string::npos && fraction.empty())) return false;
+             fraction.resize(2, '0');
+             uint64_t mhz = 0, hundredths = 0;
+             if (!ParseCount(whole, 100, &mhz) || !ParseCount(fraction, 99, &hundredths)) return false;
+             const uint64_t units = mhz * 100 + hundredths;
+             if (units < 100 || units > 10000) return false;
+             o.crystalUnits = static_cast<uint32_t>(units);
+             return true;
+         }},
+        {"max-rate", [&](const std::string& v, bool, std::string* why) {
+             uint64_t n = 0;
+             *why = "a bit rate in bit/s, such as 115200";
+             if (!ParseCount(v, 100000000, &n) || n == 0) return false;
+             o.maxRate = static_cast<uint32_t>(n);
+             return true;
+         }},
         {"sync-zeros", [&](const std::string& v, bool, std::string* why) {
              uint64_t n = 0;
              *why = "a count from 1 to 255";
@@ -161,7 +204,7 @@ bool ParseSimOptions(const std::string& text, SimOptions* out, std::string* erro
              return ParseFlag(v, has, &o.noE6);
          }},
         {"error", [&](const std::string& v, bool, std::string* why) {
-             *why = "a command in hex (20 21 22 23 10 11 3F 06 40 43 50) or end, optionally :CODE in hex";
+             *why = "a command in hex (20 21 22 23 10 11 3F 06 40 43 50 52 4B 4D 25) or end, optionally :CODE in hex";
              std::string cmd = v, code;
              size_t colon = v.find(':');
              if (colon != std::string::npos) {
@@ -176,7 +219,7 @@ bool ParseSimOptions(const std::string& text, SimOptions* out, std::string* erro
              return true;
          }},
         {"garble", [&](const std::string& v, bool, std::string* why) {
-             *why = "a command in hex (00 55 20 21 22 23 10 11 3F 06 40 43 50) or end";
+             *why = "a command in hex (00 55 20 21 22 23 10 11 3F 06 40 43 50 52 4B 4D 25) or end";
              int c = 0;
              if (!ParseCommand(v, &c) || !(IsBootCommand(c) || c == proto::kSyncByte || c == proto::kSyncConfirm))
                  return false;
@@ -188,6 +231,26 @@ bool ParseSimOptions(const std::string& text, SimOptions* out, std::string* erro
              *why = "a block number from 1 (the first block)";
              if (!ParseCount(v, 1u << 24, &n) || n == 0) return false;
              o.noReplyBlock = static_cast<uint32_t>(n);
+             return true;
+         }},
+        {"corrupt", [&](const std::string& v, bool, std::string* why) {
+             *why = "an address (decimal, or hex with 0x) inside the flash, optionally :VALUE in hex";
+             std::string addr = v, value;
+             const size_t colon = v.find(':');
+             if (colon != std::string::npos) {
+                 addr = v.substr(0, colon);
+                 value = v.substr(colon + 1);
+             }
+             uint64_t a = 0;
+             if (addr.size() > 2 && addr[0] == '0' && (addr[1] == 'x' || addr[1] == 'X')) {
+                 if (!ParseHex(addr.substr(2), 8, &a)) return false;
+             } else if (!ParseCount(addr, 0xFFFFFFFFu, &a)) {
+                 return false;
+             }
+             int k = -1;
+             if (colon != std::string::npos && (!ParseCommand(value, &k) || k == kSimEndCommand)) return false;
+             o.corruptAddress = static_cast<int64_t>(a);
+             o.corruptValue = k;
              return true;
          }},
         {"unplug-after", [&](const std::string& v, bool, std::string* why) {
@@ -227,6 +290,11 @@ bool ParseSimOptions(const std::string& text, SimOptions* out, std::string* erro
             *error = "simulated board: bad value \"" + value + "\" for " + key + " (expected " + why + ")";
             return false;
         }
+    }
+    if (out->corruptAddress >= static_cast<int64_t>(out->flashSize)) {
+        *error = "simulated board: corrupt address " + std::to_string(out->corruptAddress) +
+                 " lies outside the flash of " + std::to_string(out->flashSize) + " bytes";
+        return false;
     }
     return true;
 }

@@ -85,17 +85,17 @@ public:
         board.Advance(clock.NowMicros());
         uint8_t buffer[4096];
         for (;;) {
-            // 1. Bring the board up to now, with the host's current settings.
+            // Bring the board up to now, with the host's current settings.
             Track(board);
             board.Advance(clock.NowMicros());
-            // 2. What reached the host's receive queue goes to the master.
+            // What reached the host's receive queue goes to the master.
             auto& rx = board.HostReceiveQueue();
             while (!rx.empty()) {
                 if (pending_.size() < kMaxPending) pending_.push_back(static_cast<char>(rx.front()));
                 rx.pop_front();
             }
             Flush();
-            // 3. Wait for the host, the next event of the board, or the stop.
+            // Wait for the host, the next event of the board, or the stop.
             pollfd fds[2] = {{master_, static_cast<short>(POLLIN | (pending_.empty() ? 0 : POLLOUT)), 0},
                              {stopFd, POLLIN, 0}};
             timespec wait{};
@@ -110,7 +110,7 @@ public:
             }
             if (::ppoll(fds, 2, timeout, nullptr) < 0 && errno != EINTR) return;
             if (fds[1].revents & POLLIN) return;
-            // 4. Bytes from the host enter the wire now, at the host's rate.
+            // Bytes from the host enter the wire now, at the host's rate.
             if (fds[0].revents & POLLIN) {
                 ssize_t n = ::read(master_, buffer, sizeof buffer);
                 if (n > 0) {
@@ -154,7 +154,7 @@ private:
 }  // namespace
 
 int RunSimPty(const std::string& linkPath, const SimOptions& options) {
-    // 1. The stop signals, before anything needs cleaning up.
+    // The stop signals, before anything needs cleaning up.
     if (::pipe2(gStopPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         std::fprintf(stderr, "h8sxwriter sim: pipe: %s\n", std::strerror(errno));
         return 1;
@@ -165,7 +165,7 @@ int RunSimPty(const std::string& linkPath, const SimOptions& options) {
     ::sigaction(SIGINT, &stop, &oldInt);
     ::sigaction(SIGTERM, &stop, &oldTerm);
 
-    // 2. The pty and the link; served until a signal arrives.
+    // The pty and the link; served until a signal arrives.
     int result = 0;
     {
         PtyServer server(linkPath, options);
@@ -180,7 +180,7 @@ int RunSimPty(const std::string& linkPath, const SimOptions& options) {
         }
     }
 
-    // 3. The previous signal handling back.
+    // The previous signal handling back.
     ::sigaction(SIGINT, &oldInt, nullptr);
     ::sigaction(SIGTERM, &oldTerm, nullptr);
     ::close(gStopPipe[0]);

@@ -11,7 +11,7 @@ constexpr size_t kBlock = 128;
 
 FlashSummary SummarizeFlash(const uint8_t* flash, size_t length) {
     FlashSummary s;
-    // 1. The last trailer, searched from the end.
+    // The last trailer, searched from the end, gives the size.
     bool found = false;
     const size_t pattern = kLeadingFF + sizeof kMarker;
     for (size_t i = length >= pattern ? length - pattern + 1 : 0; i-- > 0;) {
@@ -24,7 +24,7 @@ FlashSummary SummarizeFlash(const uint8_t* flash, size_t length) {
             break;
         }
     }
-    // 2. Otherwise the end of the last block holding anything but 0xFF.
+    // Otherwise the end of the last block holding anything but 0xFF.
     if (!found) {
         for (size_t i = length; i-- > 0;) {
             if (flash[i] != 0xFF) {

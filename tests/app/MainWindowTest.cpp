@@ -243,16 +243,22 @@ TEST_F(MainWindowTest, ClosingWhileIdleClosesAtOnce) {
 
 TEST_F(MainWindowTest, ImageDialogFilters) {
     QFileDialog& d = *form->OpenDialog1;
+    // It opens on an erased flash, and says so.
+    EXPECT_EQ(d.windowTitle(),
+              QString::fromUtf8("Choose the file to write — the flash has been erased, Cancel leaves it blank"));
     EXPECT_TRUE(d.testOption(QFileDialog::DontUseNativeDialog));
     EXPECT_TRUE(d.testOption(QFileDialog::ReadOnly));
-    ASSERT_EQ(d.nameFilters().size(), 2);
+    ASSERT_EQ(d.nameFilters().size(), 3);
     EXPECT_EQ(d.nameFilters()[0], QString::fromUtf8("MOTファイル(*.MOT,*.S)"));
     EXPECT_EQ(d.selectedNameFilter(), d.nameFilters()[0]);
     QFileSystemModel* model = d.findChild<QFileSystemModel*>();
     ASSERT_NE(model, nullptr);
     EXPECT_EQ(model->nameFilters(), (QStringList{"*.MOT*", "*.S"}));
     EXPECT_FALSE(model->filter() & QDir::CaseSensitive) << "a.mot and b.s match too";
+    EXPECT_EQ(d.nameFilters()[1], QStringLiteral("HEX files (*.hex *.ihx)"));
     emit d.filterSelected(d.nameFilters()[1]);
+    EXPECT_EQ(model->nameFilters(), (QStringList{"*.hex", "*.ihx"}));
+    emit d.filterSelected(d.nameFilters()[2]);
     EXPECT_EQ(model->nameFilters(), QStringList{"*"});
 }
 

@@ -3,6 +3,7 @@
 // and counts transfers, and a scripted chip that answers the host's bytes.
 #pragma once
 
+#include "bootmode/WriteCommand.h"
 #include "protocol/Protocol.h"
 #include "support/FakeLink.h"
 #include "support/TestForm.h"
@@ -26,13 +27,20 @@ public:
         TestForm::ProcessMessages();
         if (ticks != before && log) log->calls.push_back("tick");
     }
-    void TransferImage() override {
+    // The bench's transfer phase: recorded, then done.
+    WriteOutcome TransferImage() {
         ++transfers;
         busyDuringTransfer = LinkBusy;
         rateDuringTransfer = device ? device->rate : 0;
         if (log) log->calls.push_back("TransferImage");
+        return WriteOutcome{};
     }
 };
+
+// FWRITE on the bench: the write command with the bench's transfer.
+inline WriteOutcome Button1Click(BootForm& form) {
+    return Button1Click(form, [&form](FormCore&) { return form.TransferImage(); });
+}
 
 // A chip in boot mode as the fake sees it: each byte or frame the host writes
 // is answered by the reply stored for its first byte, after a delay. The chip

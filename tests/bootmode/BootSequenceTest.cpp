@@ -63,7 +63,7 @@ TEST(DeviceCheck, WeighsOnesSixesAndTwos) {
 
 TEST(BootSequence, GoodChipPassesEveryStage) {
     SequenceBench b;
-    EXPECT_EQ(RunBootSequence(b.form), 0);
+    EXPECT_EQ(RunBootSequence(b.form).result, WriteResult::Done);
     EXPECT_EQ(b.form.statuses, kPassed);
     EXPECT_EQ(b.form.beeps, 0);
     EXPECT_EQ(b.dev->rate, proto::kWriteBitRate);
@@ -123,7 +123,7 @@ TEST(BootSequence, EachStageFailsWithItsMessage) {
         if (c.reply.empty()) b.chip.replies.erase(c.command);
         else b.chip.replies[c.command].bytes = c.reply;
         b.chip.replies[c.command].delay = 0;
-        EXPECT_EQ(RunBootSequence(b.form), 1) << c.message;
+        EXPECT_EQ(RunBootSequence(b.form).result, WriteResult::TargetFailed) << c.message;
         std::vector<std::string> expected(kPassed.begin(), kPassed.begin() + c.passedBefore);
         expected.push_back(c.message);
         EXPECT_EQ(b.form.statuses, expected) << c.message;
@@ -156,7 +156,7 @@ TEST(BootSequence, DeviceInquiryReplies) {
     for (const Case& c : cases) {
         SequenceBench b;
         b.chip.replies = {{0x20, {c.reply}}};
-        EXPECT_EQ(RunBootSequence(b.form), 1) << c.name;
+        EXPECT_EQ(RunBootSequence(b.form).result, WriteResult::TargetFailed) << c.name;
         ASSERT_FALSE(b.form.statuses.empty()) << c.name;
         EXPECT_EQ(b.form.statuses[0], c.message) << c.name;
         // With only the inquiry answered, an accepted chip fails at stage 4.
@@ -183,7 +183,7 @@ TEST(BootSequence, EraseAcknowledgedWithinThirtySeconds) {
     for (Case c : {Case{25000000, true}, Case{29800000, true}, Case{31000000, false}}) {
         SequenceBench b;
         b.chip.replies[0x40].delay = c.erase;
-        EXPECT_EQ(RunBootSequence(b.form), c.passes ? 0 : 1) << c.erase;
+        EXPECT_EQ(RunBootSequence(b.form).result, c.passes ? WriteResult::Done : WriteResult::TargetFailed) << c.erase;
         EXPECT_EQ(b.form.LastStatusText(), c.passes ? "boot mat select done 12" : "Erase err 11") << c.erase;
     }
 }

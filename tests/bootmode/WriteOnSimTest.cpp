@@ -1,6 +1,7 @@
 // The write command against the simulated board on virtual time.
 #include "bootmode/WriteCommand.h"
 #include "support/SimScope.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -30,20 +31,26 @@ public:
     uint8_t busyAtTransfer = 0;
     bool selectedAtTransfer = false;
 
-    void TransferImage() override {
+    WriteOutcome TransferImage() {
         ++transfers;
-        stateAtTransfer = board->State();
-        hostRateAtTransfer = board->HostRate();
-        chipRateAtTransfer = board->ChipRate();
+        stateAtTransfer = board->Inspect().state;
+        hostRateAtTransfer = board->Inspect().hostRate;
+        chipRateAtTransfer = board->Inspect().chipRate;
         busyAtTransfer = LinkBusy;
-        selectedAtTransfer = board->DeviceSelected() && board->ClockModeSelected();
+        selectedAtTransfer = board->Inspect().deviceSelected && board->Inspect().clockModeSelected;
+        return WriteOutcome{};
     }
 };
+
+// FWRITE with the recording transfer in place of the file's.
+WriteOutcome Button1Click(SimForm& form) {
+    return Button1Click(form, [&form](FormCore&) { return form.TransferImage(); });
+}
 
 // How many 0x00 adjustment bytes the chip took in.
 int ZerosReceived(const SimBoard& board) {
     int n = 0;
-    for (const SimFrame& f : board.Frames()) n += f.bytes == Bytes{0x00};
+    for (const SimFrame& f : board.Inspect().log.frames) n += f.bytes == Bytes{0x00};
     return n;
 }
 
@@ -62,17 +69,17 @@ TEST(WriteOnSim, GoodWriteReachesTheUserMat) {
     EXPECT_EQ(form.busyAtTransfer, 1);
 
     const SimBoard& board = sim.board;
-    EXPECT_EQ(board.FramesOf(0x10), (std::vector<Bytes>{{0x10, 0x04, 0x33, 0x75, 0x30, 0x31, 0xE3}}));
-    EXPECT_EQ(board.FramesOf(0x11), (std::vector<Bytes>{{0x11, 0x01, 0x00, 0xEE}}));
-    EXPECT_EQ(board.FramesOf(0x3F),
+    EXPECT_EQ(board.Inspect().log.FramesOf(0x10), (std::vector<Bytes>{{0x10, 0x04, 0x33, 0x75, 0x30, 0x31, 0xE3}}));
+    EXPECT_EQ(board.Inspect().log.FramesOf(0x11), (std::vector<Bytes>{{0x11, 0x01, 0x00, 0xEE}}));
+    EXPECT_EQ(board.Inspect().log.FramesOf(0x3F),
               (std::vector<Bytes>{{0x3F, 0x07, 0x01, 0x80, 0x04, 0xE2, 0x02, 0x04, 0x02, 0x4B}}));
     EXPECT_TRUE(form.selectedAtTransfer);
-    EXPECT_EQ(board.Erases(), 1);
+    EXPECT_EQ(board.Inspect().log.erases, 1);
     // Restarted into the user program, into boot mode, and after the transfer
     // into the user program again.
-    EXPECT_EQ(board.BootRestarts(), 1);
-    EXPECT_FALSE(board.Dtr());
-    EXPECT_TRUE(board.Rts());
+    EXPECT_EQ(board.Inspect().log.bootRestarts, 1);
+    EXPECT_FALSE(board.Inspect().dtr);
+    EXPECT_TRUE(board.Inspect().rts);
     EXPECT_EQ(form.LinkBusy, 0);
     EXPECT_EQ(form.MonitorRateSet, 1);
 }
@@ -115,7 +122,7 @@ TEST(WriteOnSim, BoardFaults) {
         const bool good = std::string(c.last) == "boot mat select done 12";
         EXPECT_EQ(form.LastStatusText(), c.last) << c.name;
         EXPECT_EQ(form.beeps, c.beeps) << c.name;
-        EXPECT_EQ(sim.board.HostRate(), c.rate) << c.name;
+        EXPECT_EQ(sim.board.Inspect().hostRate, c.rate) << c.name;
         EXPECT_EQ(form.transfers, good ? 1 : 0) << c.name;
         if (c.zeros >= 0) {
             EXPECT_EQ(ZerosReceived(sim.board), c.zeros) << c.name;
@@ -123,21 +130,17 @@ TEST(WriteOnSim, BoardFaults) {
         EXPECT_EQ(form.LinkBusy, 0) << c.name;
         // A failed write leaves the chip in boot mode.
         if (!good) {
-            EXPECT_TRUE(sim.board.Dtr()) << c.name;
-            EXPECT_FALSE(sim.board.Rts()) << c.name;
+            EXPECT_TRUE(sim.board.Inspect().dtr) << c.name;
+            EXPECT_FALSE(sim.board.Inspect().rts) << c.name;
         }
     }
 }
 
 // With the image transfer of the program itself.
 TEST(WriteOnSim, TransferRunsAndTheTargetRestartsWhateverItsOutcome) {
-    char dir[] = "/tmp/bootmode-writeonsim-XXXXXX";
-    ASSERT_NE(mkdtemp(dir), nullptr);
-    const std::string path = std::string(dir) + "/tiny.mot";
-    {
-        std::ofstream f(path);
-        f << "S1070000DEADBEEFC0\nS9030000FC\n";
-    }
+    TempDir dir;
+    dir.Write("tiny.mot", "S1070000DEADBEEFC0\nS9030000FC\n");
+    const std::string path = dir.Sub("tiny.mot");
     struct Case { std::optional<std::string> file; bool programmed; };
     for (const Case& c : {Case{std::nullopt, false}, Case{path, true}}) {
         TestForm form;
@@ -145,22 +148,20 @@ TEST(WriteOnSim, TransferRunsAndTheTargetRestartsWhateverItsOutcome) {
         form.fileChoice = c.file;
         Button1Click(form);
         EXPECT_EQ(form.fileDialogs, 1);
-        EXPECT_FALSE(sim.board.Dtr());
-        EXPECT_TRUE(sim.board.Rts());
-        EXPECT_EQ(sim.board.BootRestarts(), 1);
+        EXPECT_FALSE(sim.board.Inspect().dtr);
+        EXPECT_TRUE(sim.board.Inspect().rts);
+        EXPECT_EQ(sim.board.Inspect().log.bootRestarts, 1);
         EXPECT_EQ(form.LinkBusy, 0);
         // The target runs its user program: the new one, or none on a blank flash.
         form.RunFor(TestForm::kTick);
-        EXPECT_EQ(sim.board.State(), c.programmed ? SimState::UserProgram : SimState::UserBlank);
+        EXPECT_EQ(sim.board.Inspect().state, c.programmed ? SimState::UserProgram : SimState::UserBlank);
         if (c.programmed) {
             EXPECT_EQ(form.LastStatusText(), "FLASH ROM write correct done!");
-            EXPECT_EQ(Bytes(sim.board.Flash().begin(), sim.board.Flash().begin() + 4), (Bytes{0xDE, 0xAD, 0xBE, 0xEF}));
+            EXPECT_EQ(Bytes(sim.board.Inspect().flash.begin(), sim.board.Inspect().flash.begin() + 4), (Bytes{0xDE, 0xAD, 0xBE, 0xEF}));
         } else {
             EXPECT_EQ(form.LastStatusText(), "select write file");
         }
     }
-    std::remove(path.c_str());
-    rmdir(dir);
 }
 
 }  // namespace

@@ -32,14 +32,14 @@ TEST(CliArgs, AcceptsEveryCommandWithItsOptions) {
     ASSERT_TRUE(w.ok) << w.error;
     EXPECT_EQ(w.command, CliCommand::Write);
     EXPECT_EQ(w.file, "fw.mot");
-    EXPECT_EQ(w.link.kind, LinkArgs::Kind::Sim);
+    EXPECT_EQ(w.link.kind, LinkChoice::Kind::Sim);
     EXPECT_EQ(w.link.simOptions, "flash=/tmp/f.bin,erase=0.1");
     EXPECT_TRUE(w.verbose);
 
     // Link options may come first, and --port takes its value either way.
     CliArgs p = Parse({"--port", "/dev/ttyUSB0", "write", "-q", "fw.mot"});
     ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_EQ(p.link.kind, LinkArgs::Kind::Port);
+    EXPECT_EQ(p.link.kind, LinkChoice::Kind::Port);
     EXPECT_EQ(p.link.port, "/dev/ttyUSB0");
     EXPECT_EQ(p.file, "fw.mot");
     EXPECT_TRUE(p.quiet);
@@ -50,16 +50,34 @@ TEST(CliArgs, AcceptsEveryCommandWithItsOptions) {
     ASSERT_TRUE(dash.ok) << dash.error;
     EXPECT_EQ(dash.file, "-odd.mot");
 
+    // The file's format: by content unless named; a binary's address.
+    EXPECT_EQ(w.format, ImageFormat::Detect);
+    EXPECT_EQ(Parse({"write", "fw.mot", "--format", "hex"}).format, ImageFormat::IntelHex);
+    EXPECT_EQ(Parse({"write", "fw.hex", "--format=srec"}).format, ImageFormat::SRecord);
+    for (auto [text, address] : {std::pair<const char*, uint32_t>{"0x1000", 0x1000}, {"4096", 4096},
+                                 {"0XFFFFFFFF", 0xFFFFFFFF}, {"0", 0}}) {
+        CliArgs b = Parse({"write", "fw.bin", "--format", "bin", "--address", text});
+        ASSERT_TRUE(b.ok) << text << ": " << b.error;
+        EXPECT_EQ(b.format, ImageFormat::Binary);
+        EXPECT_EQ(b.address, address) << text;
+    }
+    EXPECT_EQ(Parse({"write", "fw.bin", "--format", "bin"}).address, 0u);
+
     CliArgs m = Parse({"monitor", "--reset", "--seconds", "2.5", "--sim"});
     ASSERT_TRUE(m.ok) << m.error;
     EXPECT_EQ(m.command, CliCommand::Monitor);
     EXPECT_TRUE(m.reset);
     EXPECT_DOUBLE_EQ(m.seconds, 2.5);
-    EXPECT_EQ(m.link.kind, LinkArgs::Kind::Sim);
+    EXPECT_EQ(m.link.kind, LinkChoice::Kind::Sim);
     EXPECT_EQ(m.link.simOptions, "");
     EXPECT_LT(Parse({"monitor"}).seconds, 0);
+    EXPECT_EQ(Parse({"monitor"}).enter, "\r");
+    for (auto [value, enter] : {std::pair<const char*, const char*>{"cr", "\r"}, {"lf", "\n"}, {"crlf", "\r\n"}}) {
+        EXPECT_EQ(Parse({"monitor", "--eol", value}).enter, enter) << value;
+        EXPECT_EQ(Parse({"monitor", std::string("--eol=") + value}).enter, enter) << value;
+    }
 
-    EXPECT_EQ(Parse({"reset"}).link.kind, LinkArgs::Kind::Scan);
+    EXPECT_EQ(Parse({"reset"}).link.kind, LinkChoice::Kind::Scan);
     EXPECT_EQ(Parse({"list", "--sim"}).command, CliCommand::List);
 
     CliArgs s = Parse({"sim", "--pty", "/tmp/link", "--sim=silent"});
@@ -86,10 +104,21 @@ TEST(CliArgs, RefusesWhatDoesNotFit) {
         {{"write", "a.mot", "--sim", "--sim=silent"}, "--sim given twice"},
         {{"write", "a.mot", "-v", "-q"}, "exclude each other"},
         {{"write", "a.mot", "--verbose=yes"}, "unknown option"},
+        {{"write", "a.mot", "--format", "elf"}, "bad value for --format: 'elf'"},
+        {{"write", "a.mot", "--format"}, "--format needs an argument"},
+        {{"write", "a.bin", "--address", "0x100"}, "--address needs --format bin"},
+        {{"write", "a.bin", "--format", "hex", "--address", "0"}, "--address needs --format bin"},
+        {{"write", "a.bin", "--format", "bin", "--address", "0x1_0000"}, "bad value for --address"},
+        {{"write", "a.bin", "--format", "bin", "--address", "0x100000000"}, "bad value for --address"},
+        {{"write", "a.bin", "--format", "bin", "--address", "-1"}, "bad value for --address"},
+        {{"monitor", "--format", "hex"}, "unknown option '--format' for monitor"},
         {{"monitor", "--seconds"}, "--seconds needs an argument"},
         {{"monitor", "--seconds", "soon"}, "bad value for --seconds"},
         {{"monitor", "--seconds", "-1"}, "bad value for --seconds"},
         {{"monitor", "extra"}, "unexpected argument 'extra' for monitor"},
+        {{"monitor", "--eol", "nl"}, "bad value for --eol: 'nl'"},
+        {{"monitor", "--eol"}, "--eol needs an argument"},
+        {{"write", "a.mot", "--eol", "lf"}, "unknown option '--eol'"},
         {{"list", "--verbose"}, "unknown option '--verbose' for list"},
         {{"sim"}, "sim needs --pty LINK"},
         {{"sim", "--pty"}, "--pty needs an argument"},
@@ -142,5 +171,46 @@ TEST(CliArgs, LeavesOnlyTheWindowsOwnArgumentsToTheWindow) {
     for (const Case& c : cases) {
         Argv a(c.words);
         EXPECT_EQ(LooksLikeCliCommand(a.argc(), a.argv()), c.cli) << (c.words.empty() ? "" : c.words[0]);
+    }
+}
+
+TEST(CliArgs, RateClockAndSkipBlank) {
+    CliArgs w = Parse({"write", "fw.mot", "--rate", "390600", "--clock=12.00", "--skip-blank", "--sim"});
+    ASSERT_TRUE(w.ok) << w.error;
+    EXPECT_TRUE(w.rateGiven);
+    EXPECT_FALSE(w.rateFastest);
+    EXPECT_EQ(w.rate, 390600u);
+    EXPECT_TRUE(w.clockGiven);
+    EXPECT_EQ(w.clockUnits, 1200);
+    EXPECT_TRUE(w.skipBlank);
+    EXPECT_EQ(w.file, "fw.mot");
+
+    CliArgs f = Parse({"--rate=fastest", "write", "fw.mot"});
+    ASSERT_TRUE(f.ok) << f.error;
+    EXPECT_TRUE(f.rateFastest);
+    CliArgs d = Parse({"write", "fw.mot"});
+    EXPECT_FALSE(d.rateGiven || d.clockGiven || d.skipBlank);
+    EXPECT_EQ(d.clockUnits, 1250);
+
+    CliArgs r = Parse({"rates", "--clock", "12.5"});
+    ASSERT_TRUE(r.ok) << r.error;
+    EXPECT_EQ(r.command, CliCommand::Rates);
+    EXPECT_EQ(r.clockUnits, 1250);
+    EXPECT_EQ(Parse({"rates", "--clock", "8"}).clockUnits, 800);
+    EXPECT_EQ(Parse({"rates", "--clock", "655.35"}).clockUnits, 65535);
+
+    const std::vector<std::vector<std::string>> bad = {
+        {"write", "f.mot", "--rate", "fast"},      {"write", "f.mot", "--rate", "-5"},
+        {"write", "f.mot", "--rate", "0"},         {"write", "f.mot", "--rate", "38400.5"},
+        {"write", "f.mot", "--rate"},              {"write", "f.mot", "--rate", "1", "--rate", "2"},
+        {"write", "f.mot", "--clock", "12.345"},   {"write", "f.mot", "--clock", "0"},
+        {"write", "f.mot", "--clock", "655.36"},   {"write", "f.mot", "--clock", "1e3"},
+        {"write", "f.mot", "--skip-blank=1"},      {"rates", "--sim"},
+        {"rates", "--rate", "38400"},              {"monitor", "--rate", "38400"},
+        {"monitor", "--skip-blank"},               {"rates", "extra"},
+    };
+    for (const auto& words : bad) {
+        CliArgs a = Parse(words);
+        EXPECT_FALSE(a.ok) << testing::PrintToString(words);
     }
 }

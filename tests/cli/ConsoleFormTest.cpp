@@ -79,6 +79,44 @@ TEST(ConsoleForm, WritesEachMessageOnItsOwnLineAsTheVerbosityAsks) {
     }
 }
 
+TEST(ConsoleForm, OnOneLineEachMessageReplacesTheOneBeforeAndTheLastStays) {
+    // No bar: the whole write on one line, ended by Finish.
+    {
+        Captured cap(false);
+        ConsoleForm form(ConsoleForm::Verbosity::Normal, cap.out, cap.errWrite);
+        form.SetStatusOnOneLine(true);
+        for (const char* m : kMessages) form.ShowStatus(m);
+        form.Finish();
+        EXPECT_EQ(cap.Out(), "bit rate adjust\r\033[KFile -> cpu board\r\033[KFLASH ROM write correct done!\n");
+    }
+    // With the bar on a terminal: the line before it ends, the bar stands on
+    // its own line, and a failure after it stays on screen.
+    {
+        Captured cap(true);
+        ConsoleForm form(ConsoleForm::Verbosity::Normal, cap.out, cap.errWrite);
+        form.SetStatusOnOneLine(true);
+        form.ShowStatus("get ack 1");
+        form.ShowStatus("S1 file format");
+        form.SetProgressMaximum(100);
+        form.SetProgressPosition(50);
+        form.ShowStatus("time out err1");
+        form.Finish();
+        EXPECT_EQ(cap.Out(), "get ack 1\r\033[KS1 file format\ntime out err1\n");
+        const std::string err = cap.Err();
+        EXPECT_EQ(err.back(), '\n') << err;  // the bar ended before the failure
+    }
+    // --verbose and --quiet keep their own forms.
+    for (auto v : {ConsoleForm::Verbosity::Verbose, ConsoleForm::Verbosity::Quiet}) {
+        Captured cap(false);
+        ConsoleForm form(v, cap.out, cap.errWrite);
+        form.SetStatusOnOneLine(true);
+        form.ShowStatus("a");
+        form.ShowStatus("b");
+        form.Finish();
+        EXPECT_EQ(cap.Out(), v == ConsoleForm::Verbosity::Verbose ? "a\nb\n" : "b\n");
+    }
+}
+
 TEST(ConsoleForm, BarAndBeepOnlyOnATerminal) {
     for (bool terminal : {false, true}) {
         Captured cap(terminal);

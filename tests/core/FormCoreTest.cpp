@@ -7,11 +7,11 @@ TEST(Tick, CountsDownEvenWhileBusyAndStopsAtZero) {
     TestForm form;
     form.LinkBusy = 1;
     form.WaitTicks = 3;
-    form.Timer1Timer();
+    Timer1Timer(form);
     EXPECT_EQ(form.WaitTicks, 2);
-    form.Timer1Timer();
-    form.Timer1Timer();
-    form.Timer1Timer();
+    Timer1Timer(form);
+    Timer1Timer(form);
+    Timer1Timer(form);
     EXPECT_EQ(form.WaitTicks, 0);
 }
 

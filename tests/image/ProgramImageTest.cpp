@@ -3,6 +3,7 @@
 
 #include "SRecordText.h"
 #include "protocol/Protocol.h"
+#include "support/Trailer.h"
 #include "support/FakeLink.h"
 #include "support/TestForm.h"
 
@@ -66,7 +67,8 @@ TEST(ProgramImage, ExactTrafficAndStatusesForTwoBlocks) {
 
     Bytes first(data.begin(), data.begin() + 128);
     Bytes second = {data[128]};
-    for (size_t i = 0; i < 127; ++i) second.push_back(i < 5 || i >= 14 ? 0xFF : uint8_t("QXA060220"[i - 5]));
+    const Bytes trailer = ExpectedTrailer();
+    second.insert(second.end(), trailer.begin(), trailer.begin() + 127);
     const std::vector<std::string> expected = {
         "PurgeBuffers 3", "WriteBytes " + FakeDevice::Hex(BlockCommand(0, first).data(), 134), "ReadBytes 1",
         "PurgeBuffers 3", "WriteBytes " + FakeDevice::Hex(BlockCommand(128, second).data(), 134), "ReadBytes 1",
@@ -228,6 +230,82 @@ TEST(ProgramImage, ProgressFollowsTheBytesAndEndsFullAtTheLastBlock) {
             EXPECT_LT(form.positions[blocks - 1], maximum);
         }
     }
+}
+
+TEST(ProgramImage, SkipBlankSendsNoBlankBlockButAlwaysTheLast) {
+    // Blocks 1 and 3 are blank; the last one (4) is blank image bytes with the
+    // trailer's start behind them, and is sent all the same.
+    Bytes data = Counting(4 * 128 + 3, 0x21);
+    std::fill(data.begin() + 128, data.begin() + 256, 0xFF);
+    std::fill(data.begin() + 384, data.end(), 0xFF);
+    FakeTarget target;
+    RecordingForm form;
+    ProgramOptions options;
+    options.skipBlank = true;
+    const WriteOutcome stats = ProgramImage(form, *ImageOf(data), options);
+
+    std::vector<uint32_t> addresses;
+    for (const auto& w : target.Writes())
+        if (w.size() == 134) addresses.push_back(uint32_t(w[1]) << 24 | w[2] << 16 | w[3] << 8 | w[4]);
+    EXPECT_EQ(addresses, (std::vector<uint32_t>{0, 256, 512}));
+    EXPECT_TRUE(target.Writes().back() == kEnd);
+    EXPECT_EQ(stats.blocksSent, 3u);
+    EXPECT_EQ(stats.blocksSkipped, 2u);
+    EXPECT_TRUE(stats.Done());
+    EXPECT_FALSE(stats.rateSuspect);
+    EXPECT_EQ(form.statuses, (std::vector<std::string>{"File -> cpu board", "rssponse OK", "           ",
+                                                       "rssponse OK", "FLASH ROM write correct done!"}));
+    // The bar counts the image's bytes, skipped ones included, and ends full.
+    EXPECT_EQ(form.positions.size(), 6u);
+    EXPECT_EQ(form.positions.back(), form.progressMax);
+
+    // Without the option every block goes out.
+    FakeTarget all;
+    RecordingForm form2;
+    const WriteOutcome every = ProgramImage(form2, *ImageOf(data));
+    EXPECT_EQ(all.Writes().size(), 6u);
+    EXPECT_EQ(every.blocksSent, 5u);
+    EXPECT_EQ(every.blocksSkipped, 0u);
+}
+
+TEST(ProgramImage, RepliesThatPointAtTheBitRate) {
+    struct Case {
+        const char* what;
+        Bytes reply;         // to the second block
+        Bytes later;         // fed 50 ms after it
+        bool suspect;
+    };
+    const Case cases[] = {
+        {"checksum error", {0xD0, proto::kErrChecksum}, {}, true},
+        {"checksum error in two parts", {0xD0}, {proto::kErrChecksum}, true},
+        {"address error", {0xD0, proto::kErrAddress}, {}, false},
+        {"programming error in two parts", {0xD0}, {proto::kErrProgramming}, false},
+        {"garbled byte", {0x60}, {}, true},
+        {"error reply with an unknown code", {0xD0, 0x0F}, {}, true},
+        {"error reply whose code never comes", {0xD0}, {}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        FakeTarget target;
+        RecordingForm form;
+        target.reply = [&](size_t n) {
+            if (n == 1 && !c.later.empty())
+                form.At(form.clock.now + 50000, [&] { target.device->rx.insert(target.device->rx.end(), c.later.begin(), c.later.end()); });
+            return n == 1 ? c.reply : Bytes{proto::kAck};
+        };
+        const WriteOutcome stats = ProgramImage(form, *ImageOf(Counting(3 * 128)));
+        EXPECT_EQ(form.LastStatusText(), "response err");
+        EXPECT_EQ(stats.blocksSent, 2u);
+        EXPECT_EQ(stats.stage, WriteStage::Programming);
+        EXPECT_EQ(stats.rateSuspect, c.suspect);
+    }
+    // After the end command too.
+    FakeTarget target;
+    target.reply = [](size_t n) { return n == 1 ? Bytes{0xD0, proto::kErrChecksum} : Bytes{proto::kAck}; };
+    RecordingForm form;
+    const WriteOutcome stats = ProgramImage(form, *ImageOf(Counting(16)));
+    EXPECT_EQ(form.LastStatusText(), "write err");
+    EXPECT_TRUE(stats.rateSuspect);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// Helpers for the image tests: S-record lines built with correct counts and
-// checksums, temporary files, and reading a text through the file reader.
+// Helpers for the image tests: S-record and Intel HEX lines built with
+// correct counts and checksums, temporary files, and reading a text through the file reader.
 #pragma once
 
 #include "image/FlashImage.h"
@@ -43,6 +43,24 @@ inline std::string Record(char type, uint32_t address, const Bytes& data = {}, i
     char hex[3];
     std::snprintf(hex, sizeof hex, "%02X", static_cast<unsigned>(body.size()));
     line += hex;
+    for (uint8_t b : body) {
+        std::snprintf(hex, sizeof hex, "%02X", b);
+        line += hex;
+    }
+    return line;
+}
+
+// One Intel HEX record line without its line end. `checksumDelta` spoils the
+// checksum.
+inline std::string HexRecord(uint8_t type, uint16_t offset, const Bytes& data = {}, int checksumDelta = 0) {
+    Bytes body = {static_cast<uint8_t>(data.size()), static_cast<uint8_t>(offset >> 8),
+                  static_cast<uint8_t>(offset), type};
+    body.insert(body.end(), data.begin(), data.end());
+    unsigned sum = 0;
+    for (uint8_t b : body) sum += b;
+    body.push_back(static_cast<uint8_t>(-static_cast<int>(sum) + checksumDelta));
+    std::string line = ":";
+    char hex[3];
     for (uint8_t b : body) {
         std::snprintf(hex, sizeof hex, "%02X", b);
         line += hex;

@@ -3,6 +3,7 @@
 #include "SRecordText.h"
 #include "protocol/Protocol.h"
 #include "bootmode/WriteCommand.h"
+#include "support/Trailer.h"
 #include "support/SimScope.h"
 #include "support/TestForm.h"
 
@@ -33,8 +34,8 @@ Bytes FlashAfter(const Bytes& data, size_t flashSize) {
     Bytes flash(flashSize, 0xFF);
     std::copy(data.begin(), data.end(), flash.begin());
     const size_t end = (data.size() + 127) / 128 * 128;
-    for (size_t i = data.size(), t = 0; i < end; ++i, ++t)
-        if (t >= 5 && t < 14) flash[i] = static_cast<uint8_t>("QXA060220"[t - 5]);
+    const Bytes trailer = ExpectedTrailer();
+    for (size_t i = data.size(), t = 0; i < end; ++i, ++t) flash[i] = trailer[t];
     return flash;
 }
 
@@ -51,8 +52,8 @@ TEST(SimWrite, WritesTheFileAndRestartsIntoTheNewProgram) {
         Button1Click(form);
 
         EXPECT_EQ(form.LastStatusText(), "FLASH ROM write correct done!");
-        EXPECT_TRUE(sim.board.Flash() == FlashAfter(data, sim.board.Flash().size()));
-        const auto frames = sim.board.FramesOf(proto::kProgram);
+        EXPECT_TRUE(sim.board.Inspect().flash == FlashAfter(data, sim.board.Inspect().flash.size()));
+        const auto frames = sim.board.Inspect().log.FramesOf(proto::kProgram);
         const size_t blocks = (length + 127) / 128;
         ASSERT_EQ(frames.size(), blocks + 1);
         for (size_t k = 0; k < blocks; ++k) {
@@ -61,7 +62,7 @@ TEST(SimWrite, WritesTheFileAndRestartsIntoTheNewProgram) {
         }
         EXPECT_TRUE(frames.back() == Bytes(std::begin(proto::kEndCommand), std::end(proto::kEndCommand)));
         sim.board.Advance(form.clock.now + 100000);  // past the restart's start-up time
-        EXPECT_EQ(sim.board.State(), SimState::UserProgram);
+        EXPECT_EQ(sim.board.Inspect().state, SimState::UserProgram);
         EXPECT_EQ(form.progressPos, form.progressMax);
         EXPECT_EQ(OpenDescriptors(), descriptors);
         EXPECT_EQ(form.LinkBusy, 0);
@@ -76,7 +77,7 @@ TEST(SimWrite, ChecksumsOfBlankAndZeroBlocksAreAccepted) {
         form.fileChoice = file.Path();
         Button1Click(form);
         EXPECT_EQ(form.LastStatusText(), "FLASH ROM write correct done!");
-        const auto frames = sim.board.FramesOf(proto::kProgram);
+        const auto frames = sim.board.Inspect().log.FramesOf(proto::kProgram);
         ASSERT_EQ(frames.size(), 2u);
         EXPECT_EQ(frames[0][133], fill == 0xFF ? 0x30 : 0xB0);
     }
@@ -93,9 +94,9 @@ TEST(SimWrite, RefusedFileProgramsNothing) {
     const int descriptors = OpenDescriptors();
     Button1Click(form);
     EXPECT_EQ(form.LastStatusText(), "file checksum err line 11");
-    EXPECT_TRUE(sim.board.FramesOf(proto::kProgram).empty()) << "no block and no end command";
+    EXPECT_TRUE(sim.board.Inspect().log.FramesOf(proto::kProgram).empty()) << "no block and no end command";
     sim.board.Advance(form.clock.now + 100000);
-    EXPECT_EQ(sim.board.State(), SimState::UserBlank) << "restarted as after any failed transfer";
+    EXPECT_EQ(sim.board.Inspect().state, SimState::UserBlank) << "restarted as after any failed transfer";
     EXPECT_EQ(OpenDescriptors(), descriptors);
 }
 
@@ -121,7 +122,7 @@ TEST(SimWrite, BoardFaultsDuringProgramming) {
         const int descriptors = OpenDescriptors();
         Button1Click(form);
         EXPECT_EQ(form.LastStatusText(), c.status);
-        EXPECT_EQ(sim.board.FramesOf(proto::kProgram).size(), c.frames);
+        EXPECT_EQ(sim.board.Inspect().log.FramesOf(proto::kProgram).size(), c.frames);
         EXPECT_EQ(OpenDescriptors(), descriptors);
         EXPECT_EQ(form.LinkBusy, 0);
     }

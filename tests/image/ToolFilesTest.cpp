@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 
@@ -50,19 +51,27 @@ TEST(SRecordToolFiles, ObjcopyAndSrecCatOutputReadsBackExactly) {
         {"srec_cat", "%IN% -binary -offset 0x20000 -o %OUT%", 0x20000, "S2 file format", "\nS5"},
         {"srec_cat", "%IN% -binary -offset 0x40 -o %OUT% -address-length=4", 0x40, "S3 file format", "\nS5"},
         {"srec_cat", "%IN% -binary -o %OUT% -execution-start-address 0", 0, "S1 file format", "\nS9"},
+        // Intel HEX: objcopy bases addresses past 64 KiB on 02 segment
+        // records, srec_cat on 04 linear ones; both end with an 01 record.
+        {"objcopy", "-I binary -O ihex %IN% %OUT%", 0, "HEX file format", ":00000001FF"},
+        {"objcopy", "-I binary -O ihex --change-addresses 0x1FFF0 %IN% %OUT%", 0x1FFF0, "HEX file format",
+         ":020000022000DC"},
+        {"srec_cat", "%IN% -binary -o %OUT% -intel", 0, "HEX file format", ":00000001FF"},
+        {"srec_cat", "%IN% -binary -offset 0x2FF00 -o %OUT% -intel", 0x2FF00, "HEX file format", ":020000040003F7"},
     };
     int ran = 0;
     for (const ToolCase& c : cases) {
         SCOPED_TRACE(std::string(c.tool) + " " + c.options);
         if (!Installed(c.tool)) continue;
-        TempFile srec("", ".mot");
+        TempFile srec("", std::strstr(c.endText, "HEX") ? ".hex" : ".mot");
         const std::string command = std::string(c.tool) + " " + Expand(c.options, binary.Path(), srec.Path()) + " 2>/dev/null";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
         std::ifstream in(srec.Path(), std::ios::binary);
         const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         ASSERT_NE(text.find(c.mustContain), std::string::npos) << "the tool's output changed:\n" << text.substr(0, 200);
 
-        ReadOf r = ReadFile(srec.Path());
+        ReadOf r;
+        r.result = ReadImageFile(srec.Path(), *r.image);
         ASSERT_TRUE(r.result.Accepted()) << r.result.message;
         EXPECT_EQ(r.result.endText, c.endText);
         Bytes expected(c.address, 0xFF);
@@ -72,6 +81,74 @@ TEST(SRecordToolFiles, ObjcopyAndSrecCatOutputReadsBackExactly) {
         ++ran;
     }
     if (ran == 0) GTEST_SKIP() << "neither objcopy nor srec_cat is installed";
+}
+
+std::string Output(const std::string& command) {
+    TempFile out("", ".out");
+    if (std::system((command + " > " + out.Path() + " 2>/dev/null").c_str()) != 0) return "";
+    std::ifstream in(out.Path(), std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+std::string ReadResultText(const std::string& text) {
+    TempFile file(text);
+    FlashImage image;
+    const ReadResult r = ReadImageFile(file.Path(), image);
+    return r.Accepted() ? r.endText : r.message;
+}
+
+TEST(SRecordToolFiles, IntelHexWithAGapAcrossA64KiBBoundaryGivesTheSRecordImage) {
+    if (!Installed("srec_cat")) GTEST_SKIP() << "srec_cat is not installed";
+    const Bytes data = Sample(6000);
+    TempFile low(std::string(data.begin(), data.begin() + 2048), ".bin");
+    TempFile high(std::string(data.begin() + 2048, data.end()), ".bin");
+    // 0xF000..0xF7FF and 0x10800..0x11C6F: the gap spans 0x10000.
+    const std::string pieces = "srec_cat " + low.Path() + " -binary -offset 0xF000 " + high.Path() +
+                               " -binary -offset 0x10800 -o - ";
+    const std::string hex = Output(pieces + "-intel");
+    const std::string srec = Output(pieces + "-address-length=3");
+    ASSERT_NE(hex.find(":020000040001F9"), std::string::npos) << hex.substr(0, 200);
+    ASSERT_NE(srec.find("\nS2"), std::string::npos);
+
+    ReadOf h, m;
+    TempFile hexFile(hex, ".hex"), srecFile(srec, ".mot");
+    h.result = ReadImageFile(hexFile.Path(), *h.image);
+    m.result = ReadImageFile(srecFile.Path(), *m.image);
+    ASSERT_TRUE(h.result.Accepted()) << h.result.message;
+    ASSERT_TRUE(m.result.Accepted()) << m.result.message;
+    EXPECT_EQ(h.result.endText, "HEX file format");
+    EXPECT_EQ(m.result.endText, "S2 file format");
+    EXPECT_EQ(h.image->ImageLength, 0x10800u + 6000 - 2048);
+    EXPECT_TRUE(h.Image() == m.Image());
+    EXPECT_TRUE(h.Trailer() == m.Trailer());
+    EXPECT_EQ(h.image->Bytes()[0xFFFF], 0xFF);
+    EXPECT_EQ(h.image->Bytes()[0x10800], data[2048]);
+}
+
+TEST(SRecordToolFiles, SrecCatFileThatLostRecordsIsRefusedByItsCount) {
+    if (!Installed("srec_cat")) GTEST_SKIP() << "srec_cat is not installed";
+    const Bytes data = Sample(320);  // ten data records of 32 bytes
+    TempFile binary(std::string(data.begin(), data.end()), ".bin");
+    const std::string whole = Output("srec_cat " + binary.Path() + " -binary -o -");
+    ASSERT_EQ(ReadResultText(whole), "S1 file format");
+
+    // srec_cat writes S0, the data, then S5: line 12 of 12.
+    std::vector<std::string> lines;
+    for (size_t at = 0, nl; (nl = whole.find('\n', at)) != std::string::npos; at = nl + 1)
+        lines.push_back(whole.substr(at, nl - at));
+    ASSERT_EQ(lines.size(), 12u) << whole;
+    ASSERT_EQ(lines.back().substr(0, 2), "S5");
+
+    // A lost record leaves only a gap, which the addresses allow; the count
+    // record, now on line 11, finds it.
+    for (size_t lostLine : {2u, 6u, 11u}) {
+        std::vector<std::string> lost = lines;
+        lost.erase(lost.begin() + static_cast<long>(lostLine - 1));
+        EXPECT_EQ(ReadResultText(Lines(lost)), "file count err line 11") << "line " << lostLine << " lost";
+    }
+
+    // Cut after its count record, the file is whole.
+    EXPECT_EQ(ReadResultText(Lines(lines)), "S1 file format");
 }
 
 }  // namespace

@@ -58,6 +58,8 @@ TEST(TransferImage, RefusedFileIsReportedWithABeepAndNothingIsSent) {
         {Lines({Record('1', 0x10, a), Record('1', 0, a), Record('9', 0)}), "file address err line 2"},
         {Lines({Record('3', kMaxImageLength, a)}), "file size err line 1"},
         {Lines({Record('1', 0, a), Record('4', 0x10, a)}), "file format err line 2"},
+        {Lines({Record('1', 0, a), Record('5', 2)}), "file count err line 2"},
+        {Lines({HexRecord(0, 0, a), HexRecord(0, 0x10, a, 1)}), "file checksum err line 2"},
     };
     for (const Case& c : cases) {
         AckingTarget target;
@@ -96,6 +98,20 @@ TEST(TransferImage, AcceptedFileIsProgrammed) {
     EXPECT_TRUE(Bytes(sent.begin(), sent.begin() + 300) == data);
     EXPECT_EQ(form.progressPos, 300);
     EXPECT_EQ(OpenDescriptors(), descriptors);
+}
+
+TEST(TransferImage, IntelHexIsReadByItsContent) {
+    AckingTarget target;
+    WritingForm form;
+    const Bytes data = Counting(100, 9);
+    TempFile file(Lines({HexRecord(0, 0, data), HexRecord(0x01, 0)}), ".mot");
+    form.fileChoice = file.Path();
+    TransferImage(form);
+    EXPECT_EQ(form.statuses, (std::vector<std::string>{"select write file", "file is transing,,", "HEX file format",
+                                                       "File -> cpu board", "rssponse OK",
+                                                       "FLASH ROM write correct done!"}));
+    ASSERT_EQ(target.device->writes.size(), 2u);
+    EXPECT_TRUE(Bytes(target.device->writes[0].begin() + 5, target.device->writes[0].begin() + 105) == data);
 }
 
 TEST(TransferImage, FileIsClosedWhenProgrammingFails) {

@@ -1,8 +1,11 @@
 #include "link/TtyDevice.h"
+#include "link/TtyRate.h"
 #include "support/PtyPair.h"
 
 #include <array>
+#include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace {
@@ -49,7 +52,7 @@ TEST_F(TtyDeviceTest, OpensRaw8N1At19200WithoutFlowControl) {
     EXPECT_EQ(t.c_oflag & OPOST, 0u);
 }
 
-TEST_F(TtyDeviceTest, SetsRequestedRatesAndRefusesOddOnes) {
+TEST_F(TtyDeviceTest, StandardRatesUseTheirConstants) {
     struct Case { uint32_t rate; speed_t speed; };
     for (Case c : {Case{38400, B38400}, Case{19200, B19200}, Case{115200, B115200}, Case{9600, B9600}}) {
         EXPECT_EQ(dev->SetBaudRate(c.rate), 0u) << c.rate;
@@ -57,9 +60,41 @@ TEST_F(TtyDeviceTest, SetsRequestedRatesAndRefusesOddOnes) {
         EXPECT_EQ(cfgetospeed(&t), c.speed) << c.rate;
         EXPECT_EQ(cfgetispeed(&t), c.speed) << c.rate;
     }
-    EXPECT_EQ(dev->SetBaudRate(12345), static_cast<uint32_t>(LINK_INVALID_PARAMETER));
-    const termios t = Attributes();
-    EXPECT_EQ(cfgetospeed(&t), static_cast<speed_t>(B9600)) << "a refused rate changes nothing";
+}
+
+TEST_F(TtyDeviceTest, AnyRateReachesTheFarEndAsAsked) {
+    for (uint32_t rate : {390625u, 12345u, 250000u, 38400u, 1u}) {
+        EXPECT_EQ(dev->SetBaudRate(rate), 0u) << rate;
+        uint32_t seen = 0;
+        ASSERT_EQ(GetTtyRate(pty.master, &seen), 0) << rate;
+        EXPECT_EQ(seen, rate) << "read on the other end of the pair";
+    }
+    // Line settings changed later through the C library's termios keep the rate.
+    ASSERT_EQ(dev->SetBaudRate(390625), 0u);
+    ASSERT_EQ(dev->SetDataCharacteristics(8, 0, 0), 0u);
+    uint32_t seen = 0;
+    ASSERT_EQ(GetTtyRate(pty.slave, &seen), 0);
+    EXPECT_EQ(seen, 390625u);
+
+    EXPECT_EQ(dev->SetBaudRate(0), static_cast<uint32_t>(LINK_INVALID_PARAMETER)) << "0 would hang up";
+    ASSERT_EQ(GetTtyRate(pty.slave, &seen), 0);
+    EXPECT_EQ(seen, 390625u) << "a refused rate changes nothing";
+}
+
+TEST(TtyRate, ReadBackWithinTheConverterRoundingIsAccepted) {
+    struct Case { uint32_t asked, got; bool accepted; };
+    const Case cases[] = {
+        {38400, 38400, true},
+        {390625, 393442, true},    // FT232R: 3,000,000 / 7.625
+        {115200, 115384, true},    // FT232R: 3,000,000 / 26
+        {100000, 103000, true},    // 3 % above: the limit
+        {100000, 97000, true},     // 3 % below
+        {100000, 103001, false},
+        {100000, 96999, false},
+        {5000000, 9600, false},    // ftdi_sio's fallback for a rate it cannot reach
+        {4000000000u, 3000000, false},
+    };
+    for (const Case& c : cases) EXPECT_EQ(RateWithinRounding(c.asked, c.got), c.accepted) << c.asked << " -> " << c.got;
 }
 
 TEST_F(TtyDeviceTest, DataCharacteristics) {
@@ -167,12 +202,18 @@ TEST_F(TtyDeviceTest, LostPortFailsEverythingAndGoesQuiet) {
     EXPECT_FALSE(Readable(dev->EventFd(), 20)) << "a dead port must not keep an event loop awake";
 }
 
-TEST(TtyDeviceOpen, FailsCleanlyOnWhatIsNotASerialPort) {
-    struct Case { const char* path; uint32_t status; };
-    for (Case c : {Case{"/nonexistent/ttyUSB9", LINK_DEVICE_NOT_FOUND}, Case{"/dev/null", LINK_NOT_SUPPORTED}}) {
+TEST(TtyDeviceOpen, FailsCleanlyOnWhatIsNotASerialPortAndSaysWhy) {
+    struct Case { const char* path; uint32_t status; std::string reason; };
+    const Case cases[] = {
+        {"/nonexistent/ttyUSB9", LINK_DEVICE_NOT_FOUND, std::string("/nonexistent/ttyUSB9: ") + std::strerror(ENOENT)},
+        {"/dev/null", LINK_NOT_SUPPORTED, std::string("/dev/null: not a serial port (") + std::strerror(ENOTTY) + ")"},
+    };
+    for (const Case& c : cases) {
         std::unique_ptr<TtyDevice> dev;
-        EXPECT_EQ(TtyDevice::Open(c.path, &dev), c.status) << c.path;
+        std::string reason;
+        EXPECT_EQ(TtyDevice::Open(c.path, &dev, &reason), c.status) << c.path;
         EXPECT_EQ(dev, nullptr);
+        EXPECT_EQ(reason, c.reason);
     }
 }
 

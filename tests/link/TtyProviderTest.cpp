@@ -5,7 +5,12 @@
 #include "support/PtyPair.h"
 #include "support/TempDir.h"
 
+#include <cerrno>
+#include <cstring>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -119,6 +124,97 @@ TEST(TtyPortProvider, SerialNumberOfAPath) {
         EXPECT_EQ(PortSerialNumber(c.path, fs.sys), c.serial) << c.path;
     }
     EXPECT_TRUE(MakeTtyPortProvider(fs.dir.Sub("absent"), fs.sys)->List().empty());
+}
+
+// What is not there or not a serial port is not listed, the open fails, and
+// both say why; the driver layer keeps the reason in LastReason.
+TEST(TtyPortProvider, SaysWhyAPortIsNotListedOrOpened) {
+    TempDir dir;
+    dir.Write("image.mot", "S9030000FC\n");
+    struct Case { std::string path; std::string reason; };
+    const Case cases[] = {
+        {dir.Sub("ttyUSB7"), dir.Sub("ttyUSB7") + ": " + std::strerror(ENOENT)},
+        {dir.Sub("image.mot"), dir.Sub("image.mot") + ": not a serial port (a regular file)"},
+        {dir.path, dir.path + ": not a serial port (a directory)"},
+        {"/dev/null", "/dev/null: not a serial port (a character device of class mem)"},
+    };
+    for (const Case& c : cases) {
+        std::unique_ptr<LinkProvider> p = MakeTtyPortProvider(c.path);
+        EXPECT_TRUE(p->List().empty()) << c.path;
+        EXPECT_EQ(p->Reason(), c.reason);
+        LinkDevice* d = nullptr;
+        EXPECT_NE(p->Open("x", &d), 0u);
+        EXPECT_EQ(p->Reason(), c.reason);
+
+        SetLinkProvider(std::move(p));
+        char serial[SERIAL_NUMBER_SIZE] = {};
+        EXPECT_NE(ListSerialNumber(0, serial, LIST_BY_INDEX_SERIAL), 0u);
+        EXPECT_EQ(LastReason, c.reason);
+        LinkHandle h = nullptr;
+        EXPECT_NE(OpenBySerialNumber(serial, OPEN_BY_SERIAL_NUMBER, &h), 0u);
+        EXPECT_EQ(LastReason, c.reason);
+    }
+    PtyPair pty;
+    SetLinkProvider(MakeTtyPortProvider(pty.slavePath));
+    LinkHandle h = nullptr;
+    EXPECT_EQ(OpenBySerialNumber("pts", OPEN_BY_SERIAL_NUMBER, &h), 0u);
+    EXPECT_EQ(LastReason, "") << "a success leaves no reason behind";
+    SetLinkProvider(nullptr);
+}
+
+// A port the user may not open: the open runs in a child that, when the tests
+// run as root (who passes every file mode), first becomes the unprivileged
+// user nobody. The reason is the operating system's own, with the remedy.
+TEST(TtyPortProvider, APortTheUserMayNotOpenSaysPermissionAndTheRemedy) {
+    PtyPair pty;
+    ASSERT_EQ(chmod(pty.slavePath.c_str(), 0), 0);
+    int out[2];
+    ASSERT_EQ(pipe(out), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        close(out[0]);
+        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0)) _exit(100);
+        std::unique_ptr<LinkProvider> p = MakeTtyPortProvider(pty.slavePath);
+        LinkDevice* d = nullptr;
+        const uint32_t status = p->Open(p->List().empty() ? "" : p->List()[0].serial, &d);
+        const std::string reason = p->Reason();
+        ssize_t n = write(out[1], reason.data(), reason.size());
+        (void)n;
+        _exit(static_cast<int>(status));
+    }
+    close(out[1]);
+    std::string reason;
+    char buffer[512];
+    for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) reason.append(buffer, static_cast<size_t>(n));
+    close(out[0]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_NE(WEXITSTATUS(status), 100) << "could not drop to an unprivileged user";
+    EXPECT_EQ(WEXITSTATUS(status), static_cast<int>(LINK_DEVICE_NOT_OPENED));
+
+    struct stat st;
+    ASSERT_EQ(stat(pty.slavePath.c_str(), &st), 0);
+    const struct group* g = getgrgid(st.st_gid);
+    const std::string group = st.st_gid != 0 && g ? g->gr_name : "dialout";
+    EXPECT_EQ(reason, pty.slavePath + ": " + std::strerror(EACCES) + "; add yourself to the group " + group +
+                          " (sudo usermod -aG " + group +
+                          " \"$USER\", then log in again) or give the converter to your user with the udev rule in "
+                          "the README");
+}
+
+TEST(TtyProvider, SaysWhenNoConverterIsThere) {
+    FakeSysfs fs;
+    fs.AddTty(0, "067b", "PROLIFIC");
+    std::unique_ptr<LinkProvider> p = MakeTtyProvider(fs.sys, fs.dev);
+    EXPECT_TRUE(p->List().empty());
+    const std::string reason =
+        "no FTDI converter found: no ttyUSB of USB vendor 0403 in " + fs.sys + "/class/tty (see dmesg)";
+    EXPECT_EQ(p->Reason(), reason);
+    LinkDevice* d = nullptr;
+    EXPECT_NE(p->Open("", &d), 0u);
+    EXPECT_EQ(p->Reason(), reason);
 }
 
 }  // namespace

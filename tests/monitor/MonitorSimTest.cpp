@@ -17,6 +17,8 @@ namespace {
 
 class MonitorOnTheBoard : public ::testing::Test {
 protected:
+    explicit MonitorOnTheBoard(const SimOptions& options = SimOptions{}) : sim{form, options} {}
+
     // A programmed flash, as a finished write leaves it.
     void Program(size_t length) {
         std::vector<uint8_t> image(length);
@@ -24,7 +26,7 @@ protected:
         sim.board.LoadFlash(image);
     }
     std::string Banner() const {
-        const auto& flash = sim.board.Flash();
+        const auto& flash = sim.board.Inspect().flash;
         return UserProgramBanner(SummarizeFlash(flash.data(), flash.size()));
     }
     // All received text, whatever ticks it came in on.
@@ -44,12 +46,12 @@ protected:
 TEST_F(MonitorOnTheBoard, CpuResetBringsTheBannerAndKeysComeBackAsEchoes) {
     Program(1000);
     ASSERT_TRUE(MonitorView(form));
-    EXPECT_EQ(sim.board.HostRate(), 38400u);
+    EXPECT_EQ(sim.board.Inspect().hostRate, 38400u);
 
     CpuReset(form);
     form.RunFor(5 * TestForm::kTick);
 
-    EXPECT_EQ(sim.board.State(), SimState::UserProgram);
+    EXPECT_EQ(sim.board.Inspect().state, SimState::UserProgram);
     EXPECT_TRUE(EndsWith(Received(), Banner())) << Received();
     EXPECT_NE(Banner().find("1024 bytes"), std::string::npos) << Banner();
     EXPECT_EQ(form.LinkBusy, 0);
@@ -77,9 +79,9 @@ TEST_F(MonitorOnTheBoard, AfterAWriteTheNewProgramSpeaksThroughTheMonitor) {
     EXPECT_NE(Banner().find("320 bytes"), std::string::npos) << Banner();
 
     // The write left the link at 38400 bit/s: VIEW does not touch the rate.
-    const uint32_t rateBefore = sim.board.HostRate();
+    const uint32_t rateBefore = sim.board.Inspect().hostRate;
     ASSERT_TRUE(MonitorView(form));
-    EXPECT_EQ(sim.board.HostRate(), rateBefore);
+    EXPECT_EQ(sim.board.Inspect().hostRate, rateBefore);
 
     form.monitorLines.clear();
     CpuReset(form);
@@ -94,19 +96,56 @@ TEST_F(MonitorOnTheBoard, AfterAWriteTheNewProgramSpeaksThroughTheMonitor) {
 
 TEST_F(MonitorOnTheBoard, TextArrivesWhileTheWindowWasNeverOpened) {
     Program(256);
-    // No VIEW: the link is still at the writer's 19200 bit/s, so the banner
-    // sent at 38400 arrives, but not as the banner.
+    // No VIEW: the pump shows what arrives all the same, and CPU_RESET puts
+    // the link at the program's 38400 bit/s before it restarts the target.
     CpuReset(form);
     form.RunFor(5 * TestForm::kTick);
-    EXPECT_FALSE(form.monitorLines.empty());
-    EXPECT_EQ(Received().find(Banner()), std::string::npos);
+    EXPECT_EQ(sim.board.Inspect().hostRate, 38400u);
+    EXPECT_TRUE(EndsWith(Received(), Banner())) << Received();
+}
 
-    // After VIEW the next restart reads clean.
+// A write that fails before its new bit rate leaves the link at the
+// adjustment's 19200 bit/s; the monitor must not read the program there.
+class MonitorAfterAnEarlyFailedWrite : public MonitorOnTheBoard {
+protected:
+    MonitorAfterAnEarlyFailedWrite() : MonitorOnTheBoard(NoE6()) {}
+    static SimOptions NoE6() {
+        SimOptions options;
+        options.noE6 = true;
+        return options;
+    }
+    void FailTheWrite() {
+        Button1Click(form);
+        ASSERT_EQ(form.LastStatusText(), "cpu not answer 2");
+        ASSERT_EQ(sim.board.Inspect().hostRate, 19200u);
+        form.monitorLines.clear();
+    }
+};
+
+TEST_F(MonitorAfterAnEarlyFailedWrite, ViewThenCpuResetShowsTheBannerClean) {
+    Program(700);
+    FailTheWrite();
+
     ASSERT_TRUE(MonitorView(form));
-    form.monitorLines.clear();
+    EXPECT_EQ(sim.board.Inspect().hostRate, 38400u);
     CpuReset(form);
     form.RunFor(5 * TestForm::kTick);
     EXPECT_TRUE(EndsWith(Received(), Banner())) << Received();
+}
+
+TEST_F(MonitorAfterAnEarlyFailedWrite, TheOpenMonitorsCpuResetShowsTheBannerClean) {
+    Program(700);
+    ASSERT_TRUE(MonitorView(form));  // the monitor was open before the write
+    FailTheWrite();
+
+    CpuReset(form);
+    form.RunFor(5 * TestForm::kTick);
+    EXPECT_TRUE(EndsWith(Received(), Banner())) << Received();
+
+    form.monitorLines.clear();
+    SendKey(form, KeyByte(1, false));  // "A", echoed by the restarted program
+    form.RunFor(3 * TestForm::kTick);
+    EXPECT_EQ(Received(), "A");
 }
 
 TEST_F(MonitorOnTheBoard, ABlankBoardStaysSilent) {

@@ -16,27 +16,30 @@ class Monitor : public MonitorFixture {};
 struct ViewCase {
     const char* name;
     bool busy;
-    bool rateSetBefore;  // a first VIEW or a write has already happened
+    bool rateSetBefore;      // a first VIEW or a write has already happened
+    uint32_t linkRateBefore; // the rate the link is at
     bool sound;
     bool expectShown;
-    Strings calls;       // driver calls and beeps, in order
+    Strings calls;           // driver calls and beeps, in order
     bool rateSetAfter;
-    uint32_t rateAfter;  // the link's bit rate; 0: never set
+    uint32_t rateAfter;      // the device's bit rate; 0: never set
 };
 
 TEST_F(Monitor, ViewTable) {
     const ViewCase cases[] = {
-        {"first VIEW switches to 38400, then beeps", false, false, true, true, {"SetBaudRate 38400", "beep"}, true, 38400},
-        {"first VIEW without Sound", false, false, false, true, {"SetBaudRate 38400"}, true, 38400},
-        {"a later VIEW, or one after a write started", false, true, true, true, {"beep"}, true, 0},
-        {"busy link: refused without a sign", true, false, true, false, {}, false, 0},
-        {"busy link after a write started", true, true, true, false, {}, true, 0},
+        {"first VIEW switches to 38400, then beeps", false, false, 19200, true, true, {"SetBaudRate 38400", "beep"}, true, 38400},
+        {"first VIEW without Sound", false, false, 19200, false, true, {"SetBaudRate 38400"}, true, 38400},
+        {"a later VIEW, or one after a good write", false, true, 38400, true, true, {"beep"}, true, 0},
+        {"after a write that failed at 19200", false, true, 19200, true, true, {"SetBaudRate 38400", "beep"}, true, 38400},
+        {"busy link: refused without a sign", true, false, 19200, true, false, {}, false, 0},
+        {"busy link after a write started", true, true, 19200, true, false, {}, true, 0},
     };
     for (const ViewCase& c : cases) {
         SCOPED_TRACE(c.name);
         calls().clear();
         form.LinkBusy = c.busy;
         form.MonitorRateSet = c.rateSetBefore;
+        form.LinkRate = c.linkRateBefore;
         form.sound = c.sound;
         device->rate = 0;
 
@@ -46,6 +49,7 @@ TEST_F(Monitor, ViewTable) {
         EXPECT_EQ(form.MonitorRateSet != 0, c.rateSetAfter);
         EXPECT_EQ(form.LinkBusy != 0, c.busy);
         EXPECT_EQ(device->rate, c.rateAfter);
+        EXPECT_EQ(form.LinkRate, c.rateAfter ? c.rateAfter : c.linkRateBefore);
     }
 }
 
@@ -80,14 +84,16 @@ struct KeyCase {
     const char* name;
     bool busy;
     bool sound;
+    uint32_t linkRate;  // the rate the link is at
     Strings calls;
 };
 
 TEST_F(Monitor, SendKeyTable) {
     const KeyCase cases[] = {
-        {"idle: beep, then exactly one byte", false, true, {"beep", "WriteBytes 0D"}},
-        {"idle without Sound: only the byte", false, false, {"WriteBytes 0D"}},
-        {"busy link: nothing written, no beep", true, true, {}},
+        {"idle: beep, then exactly one byte", false, true, 38400, {"beep", "WriteBytes 0D"}},
+        {"idle without Sound: only the byte", false, false, 38400, {"WriteBytes 0D"}},
+        {"link left at 19200: the monitor rate first", false, true, 19200, {"SetBaudRate 38400", "beep", "WriteBytes 0D"}},
+        {"busy link: nothing written, no beep", true, true, 19200, {}},
     };
     for (const KeyCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -95,6 +101,7 @@ TEST_F(Monitor, SendKeyTable) {
         device->writes.clear();
         form.LinkBusy = c.busy;
         form.sound = c.sound;
+        form.LinkRate = c.linkRate;
         LastStatus = 77;
 
         SendKey(form, KeyByte(41, false));
@@ -107,6 +114,7 @@ TEST_F(Monitor, SendKeyTable) {
 
 TEST_F(Monitor, SendKeyWithNoConverterStillBeepsAndChangesNothing) {
     DeviceHandle = nullptr;
+    form.LinkRate = kMonitorBitRate;
     LastStatus = 0;
     SendKey(form, 'A');
     EXPECT_EQ(calls(), (Strings{"beep"}));
@@ -117,6 +125,7 @@ TEST_F(Monitor, CpuResetWithTheLinkIdleRestartsTheTargetAndKeepsPumping) {
     // What the target sends while it restarts still reaches the display.
     form.At(150000, [&] { device->Feed({'h', 'i'}); });
     const int64_t start = form.clock.now;
+    form.LinkRate = kMonitorBitRate;
 
     CpuReset(form);
 
@@ -133,6 +142,7 @@ TEST_F(Monitor, FwriteDuringCpuResetsWaitIsIgnored) {
     // LinkBusy is clear while CPU_RESET waits; a write started there would
     // have the restart's last line change land in the middle of its exchange.
     form.At(50000, [&] { Button1Click(form); });
+    form.LinkRate = kMonitorBitRate;
     CpuReset(form);
     EXPECT_EQ(calls(), (Strings{"beep", "SetRts", "SetDtr", "ClearDtr"}));
     EXPECT_EQ(form.statuses, Strings{});
@@ -144,6 +154,15 @@ TEST_F(Monitor, FwriteDuringCpuResetsWaitIsIgnored) {
     ASSERT_FALSE(calls().empty());
     EXPECT_EQ(calls().front(), "SetRts");
     EXPECT_EQ(form.MonitorRateSet, 1);
+}
+
+TEST_F(Monitor, CpuResetAfterAWriteThatFailedAt19200SwitchesToTheMonitorRateFirst) {
+    form.MonitorRateSet = 1;
+    form.LinkRate = 19200;
+    CpuReset(form);
+    EXPECT_EQ(calls(), (Strings{"SetBaudRate 38400", "beep", "SetRts", "SetDtr", "ClearDtr"}));
+    EXPECT_EQ(form.LinkRate, kMonitorBitRate);
+    EXPECT_EQ(form.statuses, Strings{});
 }
 
 TEST_F(Monitor, CpuResetWhileAWriteOwnsTheLinkIsRefused) {

@@ -55,7 +55,7 @@ TEST_F(MonitorPump, OneTickTable) {
         device->failReads = c.failRead;
         Feed(c.waiting);
 
-        form.Timer1Timer();
+        Timer1Timer(form);
 
         EXPECT_EQ(calls(), c.driverCalls);
         EXPECT_EQ(form.monitorLines, c.lines);
@@ -69,20 +69,20 @@ TEST_F(MonitorPump, ThreeHundredBytesArriveAsTwoLinesOnTwoTicks) {
     for (int i = 0; i < 300; ++i) burst += static_cast<char>(1 + i % 255);  // no zero byte
     Feed(burst);
 
-    form.Timer1Timer();
+    Timer1Timer(form);
     EXPECT_EQ(calls(), (Strings{"GetStatus", "ReadBytes 255"}));
     ASSERT_EQ(form.monitorLines.size(), 1u);
     EXPECT_EQ(form.monitorLines[0], burst.substr(0, 255));
     EXPECT_EQ(device->rx.size(), 45u);
 
     calls().clear();
-    form.Timer1Timer();
+    Timer1Timer(form);
     EXPECT_EQ(calls(), (Strings{"GetStatus", "ReadBytes 45"}));
     ASSERT_EQ(form.monitorLines.size(), 2u);
     EXPECT_EQ(form.monitorLines[1], burst.substr(255));
 
     calls().clear();
-    form.Timer1Timer();
+    Timer1Timer(form);
     EXPECT_EQ(calls(), (Strings{"GetStatus"}));
     EXPECT_EQ(form.monitorLines.size(), 2u);
 }
@@ -90,12 +90,12 @@ TEST_F(MonitorPump, ThreeHundredBytesArriveAsTwoLinesOnTwoTicks) {
 TEST_F(MonitorPump, AfterAFailedReadTheNextTickTakesWhatWaits) {
     Feed("abc");
     device->failReads = LINK_IO_ERROR;
-    form.Timer1Timer();
+    Timer1Timer(form);
     EXPECT_TRUE(form.monitorLines.empty());
 
     device->failReads = LINK_OK;
     Feed("def");
-    form.Timer1Timer();
+    Timer1Timer(form);
     EXPECT_EQ(form.monitorLines, (Strings{"abcdef"}));
     EXPECT_EQ(LastStatus, 0u);
 }
@@ -104,20 +104,20 @@ TEST_F(MonitorPump, WaitingBytesWaitOutABusyLinkAndTheCountdownGoesOn) {
     Feed("banner");
     form.LinkBusy = 1;
     form.WaitTicks = 3;
-    form.Timer1Timer();
-    form.Timer1Timer();
+    Timer1Timer(form);
+    Timer1Timer(form);
     EXPECT_TRUE(form.monitorLines.empty());
     EXPECT_EQ(form.WaitTicks, 1);
 
     form.LinkBusy = 0;
-    form.Timer1Timer();
+    Timer1Timer(form);
     EXPECT_EQ(form.monitorLines, (Strings{"banner"}));
     EXPECT_EQ(form.WaitTicks, 0);
 }
 
 TEST_F(MonitorPump, WithNoConverterOpenNothingIsAdded) {
     DeviceHandle = nullptr;
-    form.Timer1Timer();
+    Timer1Timer(form);
     EXPECT_TRUE(form.monitorLines.empty());
     EXPECT_EQ(LastStatus, 77u);
 }

@@ -31,23 +31,23 @@ TEST(SimBoardLines, TheWritersSequencesChooseTheMode) {
         (s.rts ? SetRts : ClearRts)(DeviceHandle);
         form.WaitForTicks(1);
 
-        const int boots = sim.board.BootRestarts();
+        const int boots = sim.board.Inspect().log.bootRestarts;
         EnterBootModeLines(form);
-        EXPECT_TRUE(sim.board.Dtr());
-        EXPECT_FALSE(sim.board.Rts());
-        EXPECT_GT(sim.board.BootRestarts(), boots);
+        EXPECT_TRUE(sim.board.Inspect().dtr);
+        EXPECT_FALSE(sim.board.Inspect().rts);
+        EXPECT_GT(sim.board.Inspect().log.bootRestarts, boots);
         form.WaitForTicks(1);
-        EXPECT_EQ(sim.board.State(), SimState::Adjusting);
+        EXPECT_EQ(sim.board.Inspect().state, SimState::Adjusting);
         EXPECT_EQ(Exchange(form, {0x00}), Bytes{0x00});
 
-        const int users = sim.board.UserRestarts();
+        const int users = sim.board.Inspect().log.userRestarts;
         SetBaudRate(DeviceHandle, 38400);
         ResetTargetLines(form);
-        EXPECT_FALSE(sim.board.Dtr());
-        EXPECT_TRUE(sim.board.Rts());
-        EXPECT_GT(sim.board.UserRestarts(), users);
+        EXPECT_FALSE(sim.board.Inspect().dtr);
+        EXPECT_TRUE(sim.board.Inspect().rts);
+        EXPECT_GT(sim.board.Inspect().log.userRestarts, users);
         Bytes banner = Collect(form, 40, 5);
-        EXPECT_EQ(sim.board.State(), SimState::UserProgram);
+        EXPECT_EQ(sim.board.Inspect().state, SimState::UserProgram);
         EXPECT_EQ(Text(banner), UserProgramBanner({384, static_cast<uint16_t>(300 * 0x5A + 84 * 0xFF)}));
     }
 }
@@ -58,12 +58,12 @@ TEST(SimBoardLines, RtsAloneRestartsNothingAndABlankFlashStaysQuiet) {
     SimScope sim(form);
     SetRts(DeviceHandle);
     ClearRts(DeviceHandle);
-    EXPECT_EQ(sim.board.Restarts(), 0);
+    EXPECT_EQ(sim.board.Inspect().log.Restarts(), 0);
     SetBaudRate(DeviceHandle, 38400);
     ResetTargetLines(form);
-    EXPECT_EQ(sim.board.UserRestarts(), 2);  // one per DTR change
+    EXPECT_EQ(sim.board.Inspect().log.userRestarts, 2);  // one per DTR change
     EXPECT_EQ(Collect(form, 1, 3), Bytes{});
-    EXPECT_EQ(sim.board.State(), SimState::UserBlank);
+    EXPECT_EQ(sim.board.Inspect().state, SimState::UserBlank);
     EXPECT_EQ(Exchange(form, {'x'}, 1, 2), Bytes{});
 }
 
@@ -94,7 +94,7 @@ TEST(SimBoardFlash, PersistsBetweenRuns) {
         TestForm form;
         form.LinkBusy = 1;  // the test talks to the board itself: the monitor's pump stays off the link
         SimScope sim(form, options);
-        EXPECT_EQ(sim.board.FlashFileError(), "");
+        EXPECT_EQ(sim.board.Inspect().flashFileError, "");
         sim.board.LoadFlash(Bytes(8192, 0x00));  // erased by the session below
         ToProgramming(form);
         ASSERT_EQ(Exchange(form, BlockCommand(1024, data.data())), Bytes{0x06});
@@ -109,7 +109,7 @@ TEST(SimBoardFlash, PersistsBetweenRuns) {
     TestForm form;
     form.LinkBusy = 1;  // the test talks to the board itself: the monitor's pump stays off the link
     SimScope sim(form, options);
-    EXPECT_TRUE(std::equal(data.begin(), data.end(), sim.board.Flash().begin() + 1024));
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), sim.board.Inspect().flash.begin() + 1024));
     SetBaudRate(DeviceHandle, 38400);
     ResetTargetLines(form);
     uint32_t sum = 0;
@@ -118,7 +118,7 @@ TEST(SimBoardFlash, PersistsBetweenRuns) {
     // From DTR cleared the sequence restarts the chip twice, but the second
     // restart comes before the first start has greeted: one banner.
     const std::string banner = UserProgramBanner({1152, static_cast<uint16_t>(sum)});
-    EXPECT_EQ(sim.board.UserRestarts(), 2);
+    EXPECT_EQ(sim.board.Inspect().log.userRestarts, 2);
     EXPECT_EQ(Text(Collect(form, 2 * banner.size(), 10)), banner);
 }
 
@@ -126,9 +126,9 @@ TEST(SimBoardFlash, UnusableFileLeavesTheFlashInMemory) {
     SimOptions options;
     options.flashPath = "/proc/h8sxwriter-cannot-be-here/flash.bin";
     SimBoard board(options);
-    EXPECT_NE(board.FlashFileError(), "");
+    EXPECT_NE(board.Inspect().flashFileError, "");
     board.LoadFlash(Bytes(10, 0x01));
-    EXPECT_EQ(board.Flash()[9], 0x01);
+    EXPECT_EQ(board.Inspect().flash[9], 0x01);
 }
 
 TEST(UserProgram, SizeAndSum) {
@@ -175,10 +175,15 @@ TEST(SimOptionsText, ParsesEveryKey) {
     EXPECT_EQ(o.flashSize, 1u << 20);
     EXPECT_EQ(o.eraseMicros, 500000);
     EXPECT_EQ(o.startupMicros, 5000);
+    EXPECT_EQ(o.programMicros, 1000);
+    EXPECT_EQ(o.latencyMicros, 1000);
+    EXPECT_EQ(o.crystalUnits, 1250u);
+    EXPECT_EQ(o.maxRate, 0u);
 
     ASSERT_TRUE(ParseSimOptions("flash=/tmp/f.bin,flash-size=512K,startup-time=200us,erase-time=20s,"
                                 "program-time=2ms,sync-zeros=4,product=H8S/2378,silent,no-e6=1,"
-                                "error=3F:0x25,garble=end,no-reply-block=7,unplug-after=120",
+                                "error=3F:0x25,garble=end,no-reply-block=7,unplug-after=120,corrupt=0x1F0:5A,"
+                                "clock=12.8,max-rate=115200,latency=16ms",
                                 &o, &error))
         << error;
     EXPECT_EQ(o.flashPath, "/tmp/f.bin");
@@ -195,12 +200,23 @@ TEST(SimOptionsText, ParsesEveryKey) {
     EXPECT_EQ(o.garbleCommand, kSimEndCommand);
     EXPECT_EQ(o.noReplyBlock, 7u);
     EXPECT_EQ(o.unplugAfter, 120);
+    EXPECT_EQ(o.corruptAddress, 0x1F0);
+    EXPECT_EQ(o.corruptValue, 0x5A);
+    EXPECT_EQ(o.crystalUnits, 1280u);
+    EXPECT_EQ(o.maxRate, 115200u);
+    EXPECT_EQ(o.latencyMicros, 16000);
 
-    ASSERT_TRUE(ParseSimOptions("flash=none,erase-time=750,error=0x50", &o, &error)) << error;
+    ASSERT_TRUE(ParseSimOptions("flash=none,erase-time=750,error=0x50,corrupt=4096", &o, &error)) << error;
     EXPECT_EQ(o.flashPath, "");
     EXPECT_EQ(o.eraseMicros, 750000);
     EXPECT_EQ(o.errorCommand, 0x50);
     EXPECT_EQ(o.errorCode, -1);
+    EXPECT_EQ(o.corruptAddress, 4096);
+    EXPECT_EQ(o.corruptValue, -1);
+    ASSERT_TRUE(ParseSimOptions("error=4D,garble=52,clock=16", &o, &error)) << error;
+    EXPECT_EQ(o.crystalUnits, 1600u);
+    EXPECT_EQ(o.errorCommand, 0x4D);
+    EXPECT_EQ(o.garbleCommand, 0x52);
 }
 
 TEST(SimOptionsText, DefaultFlashFileLivesInTheCacheFolder) {
@@ -249,6 +265,16 @@ TEST(SimOptionsText, RejectsUnknownKeysAndBadValues) {
              {"garble=xyz", "garble"},
              {"no-reply-block=0", "no-reply-block"},
              {"unplug-after=many", "unplug-after"},
+             {"corrupt=1M", "corrupt"},
+             {"clock=12.555", "clock"},
+             {"clock=12.", "clock"},
+             {"clock=0.5", "clock"},
+             {"clock=fast", "clock"},
+             {"max-rate=0", "max-rate"},
+             {"latency=1us1", "latency"},
+             {"corrupt=0x:1", "corrupt"},
+             {"corrupt=16:100", "corrupt"},
+             {"flash-size=4K,corrupt=4096", "outside the flash"},
              {"erase-time", "needs a value"},
              {"silent,,no-e6", "empty option"},
          }) {
@@ -319,9 +345,9 @@ TEST(SimBoardLines, LoadedFlashRunsAsIfStartedLongAgo) {
     TestForm form;
     form.LinkBusy = 1;  // the test talks to the board itself: the monitor's pump stays off the link
     SimScope sim(form);
-    EXPECT_EQ(sim.board.State(), SimState::UserBlank);
+    EXPECT_EQ(sim.board.Inspect().state, SimState::UserBlank);
     sim.board.LoadFlash(Bytes(10, 0x22));
-    EXPECT_EQ(sim.board.State(), SimState::UserProgram);
+    EXPECT_EQ(sim.board.Inspect().state, SimState::UserProgram);
     SetBaudRate(DeviceHandle, 38400);
     EXPECT_EQ(Text(Exchange(form, {'o', 'k'}, 2)), "ok");
     // At the wrong rate the echo is garbled both ways.

@@ -133,7 +133,7 @@ TEST(SimPty, ServesTheBootSessionThenTheUserProgram) {
     // The end command's acknowledgement, then the new program's banner.
     const std::string banner = UserProgramBanner(SummarizeFlash(flash.data(), flash.size()));
     EXPECT_EQ(banner.find("256 bytes"), banner.find("256"));
-    Bytes reply = Exchange(fd, {0x50, 0xFF, 0xFF, 0xFF, 0xFF, 0xB4}, 1 + banner.size());
+    Bytes reply = Exchange(fd, {0x50, 0xFF, 0xFF, 0xFF, 0xFF, 0xB4}, 1 + banner.size(), 2000);
     ASSERT_FALSE(reply.empty());
     EXPECT_EQ(reply[0], 0x06);
     EXPECT_EQ(std::string(reply.begin() + 1, reply.end()), banner);

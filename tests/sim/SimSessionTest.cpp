@@ -24,7 +24,7 @@ Bytes TestImage(size_t length) {
 // Runs the session up to the acknowledged user-MAT selection.
 void BootToProgramming(TestForm& form, SimBoard& board) {
     EnterBootModeLines(form);
-    ASSERT_EQ(board.State(), SimState::Starting);
+    ASSERT_EQ(board.Inspect().state, SimState::Starting);
     form.WaitForTicks(1);  // start-up time
     EXPECT_EQ(Exchange(form, {0x00}), Bytes{0x00});
     EXPECT_EQ(Exchange(form, {0x55}), Bytes{0xE6});
@@ -52,7 +52,7 @@ void BootToProgramming(TestForm& form, SimBoard& board) {
     EXPECT_TRUE(SumsToZero(freqs));
 
     EXPECT_EQ(Exchange(form, kNewBitRate38400), Bytes{0x06});
-    EXPECT_EQ(board.ChipRate(), 38400u);
+    EXPECT_EQ(board.Inspect().chipRate, 38400u);
     SetBaudRate(DeviceHandle, 38400);
     EXPECT_EQ(Exchange(form, {0x06}), Bytes{0x06});
 
@@ -60,9 +60,9 @@ void BootToProgramming(TestForm& form, SimBoard& board) {
     EXPECT_EQ(Exchange(form, {0x40}, 1, 300), Bytes{0x06});
     EXPECT_GE(form.clock.now - eraseStart, 500000);
     EXPECT_LT(form.clock.now - eraseStart, 700000);
-    EXPECT_EQ(board.Erases(), 1);
+    EXPECT_EQ(board.Inspect().log.erases, 1);
     EXPECT_EQ(Exchange(form, {0x43}), Bytes{0x06});
-    EXPECT_EQ(board.State(), SimState::Programming);
+    EXPECT_EQ(board.Inspect().state, SimState::Programming);
 }
 
 TEST(SimSession, ProgramsTheImageAndStartsIt) {
@@ -84,23 +84,23 @@ TEST(SimSession, ProgramsTheImageAndStartsIt) {
             << "block " << i;
     EXPECT_EQ(Exchange(form, Bytes(proto::kEndCommand, proto::kEndCommand + 6)), Bytes{0x06});
 
-    EXPECT_EQ(board.FramesOf(0x50).size(), blocks + 1);
-    EXPECT_EQ(board.BlocksProgrammed(), static_cast<int>(blocks));
-    EXPECT_TRUE(std::equal(image.begin(), image.begin() + blocks * 128, board.Flash().begin()));
-    EXPECT_TRUE(std::all_of(board.Flash().begin() + blocks * 128, board.Flash().end(), [](uint8_t b) { return b == 0xFF; }));
+    EXPECT_EQ(board.Inspect().log.FramesOf(0x50).size(), blocks + 1);
+    EXPECT_EQ(board.Inspect().log.blocksProgrammed, static_cast<int>(blocks));
+    EXPECT_TRUE(std::equal(image.begin(), image.begin() + blocks * 128, board.Inspect().flash.begin()));
+    EXPECT_TRUE(std::all_of(board.Inspect().flash.begin() + blocks * 128, board.Inspect().flash.end(), [](uint8_t b) { return b == 0xFF; }));
 
     // The restart into the new program: banner at 38400 bit/s, then echo.
     PurgeBuffers(DeviceHandle, PURGE_BOTH);
     ResetTargetLines(form);
-    EXPECT_EQ(board.State(), SimState::Starting);
+    EXPECT_EQ(board.Inspect().state, SimState::Starting);
     Bytes banner = Collect(form, 60, 5);
     uint32_t sum = 0;
     for (size_t i = 0; i < length; ++i) sum += image[i];
     char expected[80];
     std::snprintf(expected, sizeof expected, "H8SX/1622 user program: 3000 bytes, sum 0x%04X\r\n", sum & 0xFFFF);
     EXPECT_EQ(Text(banner), expected);
-    EXPECT_EQ(UserProgramBanner(SummarizeFlash(board.Flash().data(), board.Flash().size())), expected);
-    EXPECT_EQ(board.State(), SimState::UserProgram);
+    EXPECT_EQ(UserProgramBanner(SummarizeFlash(board.Inspect().flash.data(), board.Inspect().flash.size())), expected);
+    EXPECT_EQ(board.Inspect().state, SimState::UserProgram);
 
     EXPECT_EQ(Text(Exchange(form, {'a', 'B', '\r'}, 3)), "aB\r");
 }

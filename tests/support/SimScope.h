@@ -25,6 +25,7 @@ struct SimScope {
         LastStatus = 0;
         OpenBySerialNumber(kSimSerialNumber, OPEN_BY_SERIAL_NUMBER, &DeviceHandle);
         SetBaudRate(DeviceHandle, 19200);
+        form.LinkRate = 19200;
         SetDataCharacteristics(DeviceHandle, BITS_8, STOP_BITS_1, PARITY_NONE);
         board.SetUnplugAfter(options.unplugAfter);
     }

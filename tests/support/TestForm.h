@@ -4,8 +4,9 @@
 // action; then it runs what fell due. A 300-tick wait takes microseconds.
 #pragma once
 
-#include "app/FormCore.h"
+#include "core/FormCore.h"
 #include "link/Driver.h"
+#include "session/Session.h"
 #include "sim/Clock.h"
 
 #include <functional>
@@ -72,7 +73,7 @@ public:
         if (clock.now >= nextTick) {
             nextTick += kTick;
             ++ticks;
-            Timer1Timer();
+            Timer1Timer(*this);
         }
     }
 
