@@ -4,6 +4,7 @@
 #include "app/MonitorWindow.h"
 #include "app/WindowFonts.h"
 #include "app/WindowPlace.h"
+#include "core/BoardState.h"
 #include "link/Driver.h"
 #include "monitor/Monitor.h"
 #include "session/Session.h"
@@ -21,6 +22,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
+#include <optional>
 
 TForm1* Form1 = nullptr;
 
@@ -205,7 +208,16 @@ void TForm1::AppendMonitorLine(const std::string& bytes) {
 
 void TForm1::Button1Click() {
     if (TargetOperationRunning() || closePending_) return;  // no write nested inside a running one
-    ::Button1Click(*this);
+    const WriteOutcome outcome = ::Button1Click(*this);
+    // Closing the window stops the write; the window is gone by the time
+    // anyone would read it, so the board's state goes to standard error.
+    if (outcome.result == WriteResult::Interrupted) {
+        const BoardState board = BoardStateAfter(outcome);
+        std::optional<uint32_t> programmedTo;
+        if (outcome.stage >= WriteStage::Programming) programmedTo = outcome.programmedTo;
+        std::fprintf(stderr, "h8sxwriter: the write was stopped by closing the window; the board is %s\n",
+                     DescribeBoard(board, programmedTo).c_str());
+    }
 }
 
 void TForm1::Button2Click() {
@@ -218,6 +230,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         event->ignore();
         if (!closePending_) {
             closePending_ = true;
+            StopRequested = 1;
             WaitTicks = 0;
             QTimer::singleShot(0, this, &TForm1::FinishPendingClose);
         }

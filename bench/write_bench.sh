@@ -3,8 +3,9 @@
 # each at the default 38400 bit/s and at --rate fastest, with and without
 # --skip-blank, and prints for each write: the elapsed time, the time the
 # blocks sent need on the wire at the rate that worked (134-byte commands plus
-# their one-byte acknowledgements), the blocks sent and skipped, the rate, the
-# CPU time the writer used and its peak memory.
+# their one-byte acknowledgements), the blocks sent and skipped and the rate
+# (from the write's --json summary), the CPU time the writer used and its peak
+# memory.
 #
 # The images: examples/blink.mot (4096 bytes, every block used), the sparse
 # H8 program of bench/sparse/ (66,740 bytes, 14 of its 522 blocks used; made
@@ -24,22 +25,22 @@ for kb in "$@"; do
   images+=("$work/random${kb}K.mot")
 done
 
+# A field of the write's JSON summary in $work/out (blocks_skipped is null
+# without --skip-blank).
+field() { grep -o "\"$1\":[^,}]*" "$work/out" | head -n 1 | cut -d: -f2 | tr -d '"'; }
+
 printf '%-12s %-28s %9s %9s %6s %7s %7s %7s %9s\n' \
   "image" "options" "elapsed" "wire" "sent" "skipped" "bit/s" "cpu" "max rss"
 for image in "${images[@]}"; do
   for options in "" "--skip-blank" "--rate fastest" "--rate fastest --skip-blank"; do
     # shellcheck disable=SC2086  # the options are words
     /usr/bin/time -f '%e %U %S %M' -o "$work/time" \
-      build/h8sxwriter write "$image" --sim=flash=none,erase-time=500ms -v $options >"$work/out"
+      build/h8sxwriter write "$image" --sim=flash=none,erase-time=500ms --json $options >"$work/out" || true
     read -r elapsed user sys rss < "$work/time"
-    sent=$(grep -c -x -e 'rssponse OK' -e '           ' "$work/out" || true)
-    summary=$(grep '^written at ' "$work/out" || true)
-    rate=38400; skipped=0
-    if [ -n "$summary" ]; then
-      rate=$(sed 's/^written at \([0-9]*\) bit\/s.*/\1/' <<<"$summary")
-      skipped=$(sed 's/.* \([0-9]*\) skipped$/\1/' <<<"$summary")
-    fi
-    grep -q -x 'FLASH ROM write correct done!' "$work/out" || rate="failed"
+    sent=$(field blocks_sent)
+    skipped=$(field blocks_skipped); [ "$skipped" != null ] || skipped=0
+    rate=$(field bit_rate)
+    [ "$(field outcome)" = done ] || rate="failed"
     wire=$(awk -v b="$sent" -v r="$rate" 'BEGIN { if (r + 0 > 0) printf "%.2f", b * 135 * 10 / r; else print "-" }')
     cpu=$(awk -v u="$user" -v s="$sys" 'BEGIN { printf "%.2f", u + s }')
     printf '%-12s %-28s %7s s %7s s %6s %7s %7s %5s s %6s KB\n' \

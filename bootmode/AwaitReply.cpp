@@ -8,7 +8,8 @@
 PollResult PollReceive(FormCore& form, uint32_t threshold, int32_t ticks, const ReadJudge& judge) {
     uint8_t buffer[kReceiveBufferSize];
     form.WaitTicks = ticks;
-    while (form.WaitTicks != 0) {
+    // A stop ends the wait as the countdown does.
+    while (form.WaitTicks != 0 && !form.StopRequested) {
         // 1. How many bytes wait (a failed status reports none).
         uint32_t waiting = 0, txCount = 0, events = 0;
         GetStatus(DeviceHandle, &waiting, &txCount, &events);

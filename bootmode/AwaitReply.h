@@ -7,6 +7,7 @@
 //   wait, one ReadBytes of min(waiting, 256) bytes with its status stored in
 //   LastStatus, then one form.ProcessMessages(). Polls follow each other
 //   without pause; only the tick ends the wait.
+// - A set form.StopRequested ends the wait as a run-out countdown does.
 // - Every read consumes what it takes; bytes beyond 256 stay queued for the
 //   next poll. A failed read is followed by the next poll.
 // - AwaitReply is found once a successful read holds `awaited` among its

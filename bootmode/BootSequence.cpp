@@ -189,6 +189,7 @@ bool DeviceCheck(const uint8_t* bytes, size_t count) {
 
 WriteOutcome RunBootSequence(FormCore& form, const BootRate& rate) {
     for (const Stage& stage : Stages(rate)) {
+        if (form.StopRequested) return WriteOutcome::Interrupted(stage.stage);
         // A stage that changes the bit rate does so before its purge, so that
         // nothing received at the old rate is left over.
         if (stage.rateBefore != 0) SetLinkRate(form, stage.rateBefore);

@@ -30,7 +30,7 @@ WriteOutcome AdjustBitRate(FormCore& form) {
         WriteByte(proto::kSyncByte);
         if (AwaitReply(form, proto::kSyncAnswer, 0, kReplyWindow, kSyncTicks)) break;
         ++attempts;
-        if (attempts >= kSyncAttempts) {
+        if (attempts >= kSyncAttempts || form.StopRequested) {
             form.ShowStatus("cpu not answer 1");
             return WriteOutcome::TargetFailed(WriteStage::BitRateSync, "cpu not answer 1");
         }
@@ -38,6 +38,7 @@ WriteOutcome AdjustBitRate(FormCore& form) {
     form.ShowStatus("get ack 1");
     form.ShowStatus("bit rate adjust complete");
 
+    if (form.StopRequested) return WriteOutcome::Interrupted(WriteStage::BitRateConfirm);
     // The confirmation follows the answer directly; nothing is purged before it.
     WriteByte(proto::kSyncConfirm);
     if (!AwaitReply(form, proto::kSyncConfirmed, 0, kReplyWindow, kConfirmTicks)) {
@@ -56,6 +57,8 @@ WriteOutcome Button1Click(FormCore& form, const TransferStep& transfer, const Bo
     // waits with LinkBusy clear): its end would pulse the lines under the
     // write's exchange.
     if (form.TargetOperationRunning() || form.LinkBusy) return WriteOutcome::Of(WriteResult::Busy);
+    // A stop asked for before the start: nothing is touched.
+    if (form.StopRequested) return WriteOutcome::Interrupted(WriteStage::None);
     TargetOperation running(form);
 
     // The target first restarts into its user program, which leaves LinkBusy
@@ -72,9 +75,23 @@ WriteOutcome Button1Click(FormCore& form, const TransferStep& transfer, const Bo
     WriteOutcome outcome = AdjustBitRate(form);
     if (outcome.Done()) outcome = RunBootSequence(form, rate);
     // Only a chip ready for programming gets the transfer, and then the
-    // restart into its new program whatever the transfer's outcome.
-    if (outcome.Done()) {
+    // restart into its new program whatever the transfer's outcome, unless
+    // the user stopped the write: a stopped write leaves the target in boot
+    // mode, so that it never starts a partly written program; the next write
+    // or a restart recovers it.
+    bool transferred = false;
+    if (outcome.Done() && !form.StopRequested) {
         outcome = transfer(form);
+        transferred = true;
+    }
+    if (form.StopRequested && !(transferred && outcome.Done())) {
+        // Stopped before the chip was ready, it is the stage that was
+        // running; once it was ready, at the latest the programming.
+        if (outcome.Done()) outcome.stage = WriteStage::Programming;
+        outcome.result = WriteResult::Interrupted;
+        outcome.message.clear();
+        outcome.rateSuspect = false;   // the user stopped it: nothing to try again
+    } else if (transferred) {
         ResetTarget(form);
     }
     form.LinkBusy = 0;

@@ -14,6 +14,14 @@
 //   ResetTarget run only after the boot-mode sequence passed; the final
 //   ResetTarget runs whatever the transfer's outcome. After a failure the
 //   lines stay in the boot-mode state.
+// - A stop (form.StopRequested, core/FormCore.h) ends the write at the next
+//   safe point: no frame is sent after the one in flight has been answered
+//   or its wait cut short, a stage whose wait was cut short shows its
+//   failure text as a run-out wait does, and the final ResetTarget does not
+//   run unless the image was completely written: the target stays in boot
+//   mode. The result is then Interrupted with the stage it stopped in (and
+//   how far the image was acknowledged). A stop set before the click
+//   touches nothing.
 // - The result is the transfer's outcome, or the failed stage before it.
 // - A click while a write or a restart of the target is running (their waits
 //   run the message pump) or while LinkBusy is set returns Busy at once: no

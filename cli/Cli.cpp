@@ -2,10 +2,13 @@
 
 #include "cli/CliArgs.h"
 #include "cli/Commands.h"
+#include "cli/GangWrite.h"
 #include "packaging/BuildRevision.h"
 
 #include <csignal>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -30,7 +33,8 @@ struct CommandHelp {
 const CommandHelp kHelp[] = {
     {CliCommand::Write,
      "write FILE [--format F [--address A]] [--rate BPS | --rate fastest] [--clock MHZ]\n"
-     "                   [--skip-blank] [--port PATH | --sim[=OPTS]] [--verbose | --quiet]",
+     "                   [--skip-blank] [--verify[=read|sum]] [--port PATH | --sim[=OPTS]]\n"
+     "                   [--verbose | --quiet | --json]",
      "Programs FILE into the target's flash: Motorola S-records or Intel HEX, told\n"
      "apart by the file's content (first character 'S' or ':'), or raw binary.\n"
      "FILE is read and checked completely first; a refused or unreadable file ends\n"
@@ -39,13 +43,24 @@ const CommandHelp kHelp[] = {
      "programmed, and the target is restarted into the new program.\n"
      "Each status message goes to standard output on a line of its own. While\n"
      "standard error is a terminal a progress bar there follows the programming.\n"
+     "A summary line ends the output: bytes, blocks sent, time, rate, the verify's\n"
+     "result, and the board's state when the write did not end with its new\n"
+     "program running.\n"
+     "\n"
+     "A file whose records hold no data byte is refused (exit 2): writing it would\n"
+     "only erase the flash, which 'h8sxwriter erase' does on purpose.\n"
      "\n"
      "  --format F       read FILE as F whatever it holds: srec, hex, or bin (raw\n"
      "                   bytes, never detected)\n"
      "  --address A      with bin: the flash address of the file's first byte\n"
      "                   (decimal or 0x hex; default 0)\n"
+     "  --verify[=read|sum]\n"
+     "                   after programming, before the restart, check the flash:\n"
+     "                   read = read the image's range back and compare it byte\n"
+     "                   for byte (--verify alone); sum = compare the chip's sum\n"
+     "                   of its whole user area with the one expected\n"
      "  -v, --verbose    also the per-block texts (\"rssponse OK\" and a blank line)\n"
-     "  -q, --quiet      only the last message\n"
+     "  -q, --quiet      only the last message, no summary\n"
      "  --rate BPS       program at BPS bit/s instead of 38400; a rate that the chip\n"
      "                   or the converter cannot hit closely enough is refused (exit 2)\n"
      "                   before the target is touched ('h8sxwriter rates' lists them)\n"
@@ -54,8 +69,25 @@ const CommandHelp kHelp[] = {
      "  --clock MHZ      the board's input clock told to the chip (default 12.50)\n"
      "  --skip-blank     do not send blocks that hold only 0xFF (the chip has just\n"
      "                   erased them); the block with the trailer is always sent\n"
-     "Exit status: 0 when the write ended with \"FLASH ROM write correct done!\",\n"
-     "1 for a failure of the target or the link, 2 for usage and file errors.\n"},
+     "  --json           only the summary, as one JSON object on standard output\n"
+     "  --all            a gang write to every FTDI converter listed\n"
+     "SIGINT, SIGTERM and SIGHUP stop the write at its next safe point, leave the\n"
+     "board in boot mode and say what it holds (exit 128 + the signal).\n"
+     "\n"
+     "A gang write (--port or --sim given more than once, or --all) writes every\n"
+     "board at once, each by a child process of its own with the other options:\n"
+     "a line per board, then a table (with --json an array of the summaries). It\n"
+     "exits with 0 only when every board is done.\n"
+     "Exit status: 0 when the write ended with \"FLASH ROM write correct done!\"\n"
+     "(and, with --verify, the verify passed), 1 for a failure of the target or the\n"
+     "link or a failed verify, 2 for usage and file errors.\n"},
+    {CliCommand::Erase, "erase [--port PATH | --sim[=OPTS]] [--quiet]",
+     "Erases the target's flash: restarts it into boot mode, runs the boot-mode\n"
+     "sequence up to the erase and the user-area selection, confirms with the\n"
+     "chip's blank check and restarts the target.\n"
+     "\n"
+     "  -q, --quiet      only the last message\n"
+     "Exit status: 0 when the blank check passed, 1 otherwise, 2 for usage errors.\n"},
     {CliCommand::Monitor, "monitor [--reset] [--seconds N] [--eol cr|lf|crlf] [--port PATH | --sim[=OPTS]]",
      "A terminal serial monitor at 38400 bit/s: bytes from the target go to standard\n"
      "output unchanged, bytes from standard input go to the target. While standard\n"
@@ -105,6 +137,7 @@ void PrintProgramHelp() {
         "\n"
         "Commands:\n"
         "  write FILE       program an S-record, Intel HEX or binary file into the flash\n"
+        "  erase            erase the target's flash and check that it is blank\n"
         "  monitor          terminal serial monitor at 38400 bit/s\n"
         "  reset            restart the target into its program\n"
         "  list             list the converters found\n"
@@ -122,7 +155,8 @@ void PrintProgramHelp() {
 void PrintCommandHelp(const CommandHelp& h) {
     std::printf("Usage: h8sxwriter %s\n\n%s", h.usage, h.text);
     if (h.command != CliCommand::Sim && h.command != CliCommand::Rates) std::printf("\n%s", kLinkHelp);
-    if (h.command != CliCommand::Write && h.command != CliCommand::Sim && h.command != CliCommand::Rates)
+    if (h.command != CliCommand::Write && h.command != CliCommand::Erase && h.command != CliCommand::Sim &&
+        h.command != CliCommand::Rates)
         std::printf("%s", kExitHelp);
 }
 
@@ -134,7 +168,7 @@ int UsageError(const CliArgs& a) {
     } else {
         std::fprintf(stderr,
                      "Usage: h8sxwriter [--port PATH | --sim[=OPTS]] [COMMAND [ARGUMENTS]]\n"
-                     "Commands: write, monitor, reset, list, rates, sim. Try 'h8sxwriter --help'.\n");
+                     "Commands: write, erase, monitor, reset, list, rates, sim. Try 'h8sxwriter --help'.\n");
     }
     return kExitUsage;
 }
@@ -162,7 +196,9 @@ int CliMain(int argc, char** argv) {
     // fails from then on.
     std::signal(SIGPIPE, SIG_IGN);
     switch (a.command) {
-        case CliCommand::Write: return RunWrite(a);
+        case CliCommand::Write:
+            return IsGangWrite(a) ? RunGangWrite(a, std::vector<std::string>(argv + 1, argv + argc)) : RunWrite(a);
+        case CliCommand::Erase: return RunErase(a);
         case CliCommand::Monitor: return RunMonitor(a);
         case CliCommand::Reset: return RunReset(a);
         case CliCommand::List: return RunList(a);

@@ -15,6 +15,7 @@ struct CommandEntry {
 constexpr CommandEntry kCommands[] = {
     {"write", CliCommand::Write}, {"monitor", CliCommand::Monitor}, {"reset", CliCommand::Reset},
     {"list", CliCommand::List},   {"sim", CliCommand::Sim},         {"rates", CliCommand::Rates},
+    {"erase", CliCommand::Erase},
 };
 
 CliCommand FindCommand(const std::string& word) {
@@ -78,19 +79,20 @@ bool ParseClock(const std::string& text, uint16_t* out) {
 
 // Which options a command accepts, beyond --help.
 struct Accepts {
-    bool link, linkPort, verbose, reset, seconds, pty, rate, clock;
+    bool link, linkPort, verbose, reset, seconds, pty, rate, clock, verify;
 };
 Accepts AcceptsOf(CliCommand c) {
     switch (c) {
-        case CliCommand::Write: return {true, true, true, false, false, false, true, true};
-        case CliCommand::Monitor: return {true, true, false, true, true, false, false, false};
+        case CliCommand::Write: return {true, true, true, false, false, false, true, true, true};
+        case CliCommand::Erase: return {true, true, true, false, false, false, false, false, false};
+        case CliCommand::Monitor: return {true, true, false, true, true, false, false, false, false};
         case CliCommand::Reset:
-        case CliCommand::List: return {true, true, false, false, false, false, false, false};
-        case CliCommand::Sim: return {true, false, false, false, false, true, false, false};
-        case CliCommand::Rates: return {false, false, false, false, false, false, false, true};
+        case CliCommand::List: return {true, true, false, false, false, false, false, false, false};
+        case CliCommand::Sim: return {true, false, false, false, false, true, false, false, false};
+        case CliCommand::Rates: return {false, false, false, false, false, false, false, true, false};
         case CliCommand::None: break;
     }
-    return {true, true, false, false, false, false, false, false};
+    return {true, true, false, false, false, false, false, false, false};
 }
 
 }  // namespace
@@ -133,6 +135,8 @@ CliArgs ParseCliArgs(int argc, char** argv) {
     }
     const size_t commandIndex = i;
     const Accepts accepts = AcceptsOf(a.command);
+    const bool gang = a.command == CliCommand::Write;
+    if (gang) link.AllowMany();
     const std::string where = a.command == CliCommand::None ? "" : std::string(" for ") + CommandName(a.command);
 
     // Every other argument, in order.
@@ -172,10 +176,25 @@ CliArgs ParseCliArgs(int argc, char** argv) {
             a.version = true;
         } else if ((name == "--port" && accepts.linkPort) || (name == "--sim" && accepts.link)) {
             if (!link.Read(args, i, commandIndex)) fail(link.Error());
+        } else if (name == "--all" && gang && !hasValue) {
+            a.all = true;
+        } else if (name == "--progress-fd" && gang) {
+            std::string text;
+            double fd = -1;
+            if (takeValue(&text) && (!ParseSeconds(text, &fd) || fd != static_cast<int>(fd) || fd > 1 << 20))
+                fail("bad value for --progress-fd: '" + text + "'");
+            a.progressFd = static_cast<int>(fd);
         } else if ((name == "--verbose" || name == "-v") && accepts.verbose && !hasValue) {
             a.verbose = true;
         } else if ((name == "--quiet" || name == "-q") && accepts.verbose && !hasValue) {
             a.quiet = true;
+        } else if (name == "--verify" && accepts.verify) {
+            // Its value only after '=': a word behind it is the FILE.
+            a.verify = hasValue ? value : "read";
+            if (a.verify != "read" && a.verify != "sum")
+                fail("bad value for --verify: '" + value + "' (read or sum)");
+        } else if (name == "--json" && a.command == CliCommand::Write && !hasValue) {
+            a.json = true;
         } else if (name == "--reset" && accepts.reset && !hasValue) {
             a.reset = true;
         } else if (name == "--seconds" && accepts.seconds) {
@@ -227,7 +246,11 @@ CliArgs ParseCliArgs(int argc, char** argv) {
     // Combinations and positional arguments.
     if (!link.Finish()) fail(link.Error());
     a.link = link.Choice();
+    a.boards = link.Choices();
     if (a.verbose && a.quiet) fail("--verbose and --quiet exclude each other");
+    if (a.json && (a.verbose || a.quiet)) fail("--json excludes --verbose and --quiet");
+    if (a.all && !a.boards.empty()) fail("--all excludes --port and --sim");
+    if (a.progressFd >= 0 && (a.all || a.boards.size() > 1)) fail("--progress-fd takes one board");
     if (addressGiven && a.format != ImageFormat::Binary) fail("--address needs --format bin");
     if (a.command == CliCommand::Write) {
         if (positional.empty()) fail("write needs a FILE");

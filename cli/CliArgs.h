@@ -12,6 +12,9 @@
 //   otherwise for the program. It wins over every other error except an
 //   unknown command.
 // - `sim` takes --sim=OPTS for the board's options but no --port.
+// - `write` takes --port or --sim more than once (not both kinds), or --all,
+//   for a gang write of several boards; the hidden --progress-fd=N is for a
+//   gang write's children and takes one board only.
 // - `write` takes --format srec|hex|bin (default: by the file's content) and,
 //   with bin only, --address A (decimal or 0x hex, below 2^32).
 // - `rates` takes --clock only, no link. --rate takes a number of bit/s or
@@ -24,8 +27,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
-enum class CliCommand { None, Write, Monitor, Reset, List, Sim, Rates };
+enum class CliCommand { None, Write, Monitor, Reset, List, Sim, Rates, Erase };
 
 struct CliArgs {
     bool ok = true;
@@ -35,12 +39,19 @@ struct CliArgs {
     bool help = false;
     bool version = false;
 
-    LinkChoice link;
+    LinkChoice link;          // the first (for most commands the only) link option
+    // write: every board of a gang write, in the order given (--port or --sim
+    // repeated); one entry for a single write with a link option.
+    std::vector<LinkChoice> boards;
+    bool all = false;         // write: every FTDI converter listed
+    int progressFd = -1;      // write (hidden): where a gang child sends its events
     std::string file;         // write: the image file
     ImageFormat format = ImageFormat::Detect;  // write: --format srec|hex|bin
     uint32_t address = 0;     // write: --address A, where a binary goes (only with bin)
     bool verbose = false;     // write: also the per-block texts
     bool quiet = false;       // write: only the last message
+    std::string verify;       // write: "" no verify, "read" or "sum" (--verify alone: "read")
+    bool json = false;        // write: the summary as JSON instead of the messages
     bool skipBlank = false;   // write: blocks of 0xFF only are not sent
     bool rateGiven = false;   // write: --rate given
     bool rateFastest = false; //   --rate fastest

@@ -4,7 +4,10 @@
 #pragma once
 
 #include "cli/CliArgs.h"
+#include "bootmode/BitRate.h"
 #include "core/WriteOutcome.h"
+
+#include <vector>
 
 constexpr int kExitOk = 0;
 constexpr int kExitFailure = 1;
@@ -14,7 +17,16 @@ constexpr int kExitUsage = 2;
 // else.
 int ExitStatusOf(const WriteOutcome& outcome);
 
+// The rates a write tries (--rate, --clock; none: the window's 38400), with
+// a refusal printed and the usage status for a rate that is not usable, or
+// kLinkReady (cli/LinkSetup.h).
+int PlanWriteRates(const CliArgs& args, ClockSetup* clock, std::vector<RatePlan>* plans);
+
+// Why the file at `path` could not be read, in the system's words.
+std::string ReadFailure(const std::string& path);
+
 int RunWrite(const CliArgs& args);
+int RunErase(const CliArgs& args);
 int RunMonitor(const CliArgs& args);
 int RunReset(const CliArgs& args);
 int RunList(const CliArgs& args);

@@ -1,11 +1,14 @@
 #include "cli/ConsoleForm.h"
 
 #include "cli/Progress.h"
+#include "cli/StopSignals.h"
+#include "cli/WriteSummary.h"
 #include "link/Driver.h"
 #include "session/Session.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <poll.h>
 #include <unistd.h>
 
@@ -55,8 +58,11 @@ void ConsoleForm::UnwatchInput(int fd) {
 }
 
 void ConsoleForm::ShowStatus(const std::string& text) {
+    const bool blockText = IsBlockText(text);
+    if (stopSignal_ != 0) return;
     lastStatus_ = text;
-    if (verbosity_ == Verbosity::Quiet) return;
+    if (!blockText && eventFd_ >= 0) SendEvent("{\"event\":\"status\",\"text\":" + JsonString(text) + "}");
+    if (verbosity_ == Verbosity::Quiet || verbosity_ == Verbosity::Silent) return;
     if (verbosity_ == Verbosity::Normal && IsBlockText(text)) return;
     // A message once the programming has moved ends it (a failure): the bar
     // stays where it stopped, above the message. Before that the bar steps
@@ -120,6 +126,8 @@ void ConsoleForm::ProcessMessages() {
         for (auto& f : fired) f();
     }
 
+    CheckStop();
+
     // 4. The tick, when it is due. After a long stall the ticks do not catch
     //    up in a burst; they resume from now.
     now = SteadyClock::now();
@@ -139,11 +147,13 @@ void ConsoleForm::SetProgressMaximum(int maximum) {
     barActive_ = true;
     barStart_ = SteadyClock::now();
     DrawBar(true);
+    SendProgress(true);
 }
 
 void ConsoleForm::SetProgressPosition(int position) {
     if (position < 0 || position > progressMax_) return;  // as a progress bar does
     progressPos_ = position;
+    if (barActive_) SendProgress(position == progressMax_);
     // The full bar stays on its own line above what follows.
     if (barActive_ && position == progressMax_) EndBar();
     else DrawBar(false);
@@ -160,7 +170,25 @@ void ConsoleForm::AppendMonitorLine(const std::string& bytes) {
     if (!bytes.empty()) lastMonitorByte_ = static_cast<unsigned char>(bytes.back());
 }
 
+bool ConsoleForm::CheckStop() {
+    if (stopOnSignals_ && stopSignal_ == 0 && PendingStopSignal() != 0) {
+        stopSignal_ = PendingStopSignal();
+        StopRequested = 1;
+    }
+    return stopSignal_ != 0;
+}
+
+void ConsoleForm::ReportStop(const std::string& text) {
+    const int signal = stopSignal_;
+    stopSignal_ = 0;
+    EndBar();
+    ShowStatus(text);
+    stopSignal_ = signal;
+}
+
 void ConsoleForm::Finish() {
+    if (finished_) return;
+    finished_ = true;
     EndBar();
     EndStatusLine();
     if (verbosity_ == Verbosity::Quiet && !lastStatus_.empty()) {
@@ -170,18 +198,45 @@ void ConsoleForm::Finish() {
     }
 }
 
+uint64_t ConsoleForm::ProgressTotal() const {
+    const uint64_t max = progressMax_ > 0 ? static_cast<uint64_t>(progressMax_) : 1;
+    return progressBytes_ ? progressBytes_ : max;
+}
+
+uint64_t ConsoleForm::ProgressDone() const {
+    const uint64_t max = progressMax_ > 0 ? static_cast<uint64_t>(progressMax_) : 1;
+    const uint64_t pos = static_cast<uint64_t>(std::max(progressPos_, 0));
+    return ProgressTotal() * pos / max;
+}
+
+void ConsoleForm::SendEvent(const std::string& json) {
+    const std::string line = json + "\n";
+    WriteAll(eventFd_, line.data(), line.size());
+}
+
+void ConsoleForm::SendProgress(bool force) {
+    if (eventFd_ < 0) return;
+    const auto now = SteadyClock::now();
+    if (!force && now - eventLastProgress_ < kBarRedraw) return;
+    eventLastProgress_ = now;
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "{\"event\":\"progress\",\"done\":%llu,\"total\":%llu,\"elapsed_s\":%.3f}",
+                  static_cast<unsigned long long>(ProgressDone()), static_cast<unsigned long long>(ProgressTotal()),
+                  std::chrono::duration<double>(now - barStart_).count());
+    SendEvent(buf);
+}
+
 void ConsoleForm::DrawBar(bool force) {
     if (!errIsTerminal_ || !barActive_) return;
     const auto now = SteadyClock::now();
     if (!force && barDrawn_ && now - barLastDraw_ < kBarRedraw) return;
     barLastDraw_ = now;
 
-    const uint64_t max = progressMax_ > 0 ? static_cast<uint64_t>(progressMax_) : 1;
-    const uint64_t pos = static_cast<uint64_t>(std::max(progressPos_, 0));
-    const uint64_t total = progressBytes_ ? progressBytes_ : max;
-    const uint64_t done = total * pos / max;
+    const uint64_t total = ProgressTotal();
+    const uint64_t done = ProgressDone();
     const double elapsed = std::chrono::duration<double>(now - barStart_).count();
-    const std::string line = "\r" + FormatProgress(done, total, elapsed) + "\033[K";
+    const std::string label = progressLabel_.empty() ? std::string() : progressLabel_ + " ";
+    const std::string line = "\r" + label + FormatProgress(done, total, elapsed) + "\033[K";
     WriteAll(errFd_, line.data(), line.size());
     barDrawn_ = true;
 }

@@ -10,10 +10,11 @@
 //   failure or the result) stays on screen. The per-block texts of the
 //   programming ("rssponse OK" and eleven spaces) are written only when
 //   verbose; when quiet nothing is written until Finish(), which writes the
-//   last message.
+//   last message; when silent (--json) nothing is written at all.
 // - The progress bar is drawn on the error descriptor (standard error) only
 //   while that descriptor is a terminal; it shows the percentage, the bytes
-//   of the image, the rate and the time left. Nothing else goes there, apart
+//   of the image, the rate and the time left, behind the label when one is
+//   set. Nothing else goes there, apart
 //   from SystemBeep's BEL, likewise only on a terminal.
 // - ProcessMessages waits with ppoll() on the converter's descriptor
 //   (LinkEventFd of DeviceHandle) and on watched inputs until the next 100 ms
@@ -21,6 +22,16 @@
 //   readable, runs a watched input's handler when it did, and runs the tick
 //   when it is due. A pass ends after the first of these, so a reply is seen
 //   at once and an idle wait costs almost nothing.
+// - With an event descriptor set (a gang write's child), every status text
+//   but the per-block ones goes there as one line {"event":"status",
+//   "text":...}, and the programming's progress as {"event":"progress",
+//   "done":BYTES,"total":BYTES,"elapsed_s":S}, at most every 100 ms and
+//   always at its start and end, whatever the verbosity.
+// - With StopOnSignals set, a stop signal recorded by cli/StopSignals.h sets
+//   StopRequested in the first pass of the pump after it (the signal also
+//   cuts that pass's wait short). From then on status texts are neither
+//   shown nor kept: they are the write winding down, not news. ReportStop
+//   then shows the one line that says how the write ended.
 // - AppendMonitorLine writes the received bytes unchanged, without adding
 //   line ends, to the monitor descriptor when one is set (the terminal
 //   monitor: standard output), and drops them otherwise (a write, where
@@ -40,7 +51,7 @@
 
 class ConsoleForm : public FormCore {
 public:
-    enum class Verbosity { Quiet, Normal, Verbose };
+    enum class Verbosity { Silent, Quiet, Normal, Verbose };
 
     // `out`: where messages go; `errFd`: where the bar and the beep go.
     explicit ConsoleForm(Verbosity verbosity = Verbosity::Normal, FILE* out = stdout, int errFd = 2);
@@ -58,6 +69,17 @@ public:
     // The size in bytes of the image being programmed, for the bar's byte
     // counts; 0 shows the bar's own units.
     void SetProgressBytes(uint64_t total) { progressBytes_ = total; }
+    // A word in front of the bar ("verifying"); empty for none.
+    void SetProgressLabel(const std::string& label) { progressLabel_ = label; }
+    // Where the machine-readable events go; -1: nowhere.
+    void SetEventOutput(int fd) { eventFd_ = fd; }
+    void StopOnSignals(bool on) { stopOnSignals_ = on; }
+    // Takes a recorded stop signal (see above); true once one was taken.
+    bool CheckStop();
+    // The signal that stopped the write, 0 while none did.
+    int StopSignal() const { return stopSignal_; }
+    // Shows `text` as the last status message after a stop.
+    void ReportStop(const std::string& text);
 
     // Inputs that ProcessMessages also waits for: `onReadable` runs in the
     // pass in which `fd` became readable (or hung up).
@@ -65,7 +87,7 @@ public:
     void UnwatchInput(int fd);
 
     // Ends the output: closes the bar's line and, when quiet, writes the last
-    // message.
+    // message. Only the first call does anything.
     void Finish();
 
     const std::string& LastStatusText() const { return lastStatus_; }
@@ -90,12 +112,21 @@ private:
     void ClearBar();
     void EndStatusLine();  // ends an open status line
     void EndBar();   // the bar's last state on a line of its own
+    uint64_t ProgressTotal() const;
+    uint64_t ProgressDone() const;
+    void SendEvent(const std::string& json);
+    void SendProgress(bool force);
 
     Verbosity verbosity_;
     FILE* out_;
     int errFd_;
     bool errIsTerminal_;
     int monitorFd_ = -1;
+    int eventFd_ = -1;
+    bool stopOnSignals_ = false;
+    bool finished_ = false;
+    int stopSignal_ = 0;
+    SteadyClock::time_point eventLastProgress_;
     uint64_t monitorBytes_ = 0;
     int lastMonitorByte_ = -1;
     bool oneLine_ = false;     // SetStatusOnOneLine
@@ -115,6 +146,7 @@ private:
     int progressMax_ = 200;
     int progressPos_ = 0;
     uint64_t progressBytes_ = 0;
+    std::string progressLabel_;
     bool barActive_ = false;   // programming has begun: the bar is shown
     bool barDrawn_ = false;    // a bar line stands on the terminal now
     SteadyClock::time_point barStart_;

@@ -18,6 +18,7 @@
 #include "cli/Commands.h"
 #include "cli/ConsoleForm.h"
 #include "cli/LinkSetup.h"
+#include "cli/StopSignals.h"
 
 #include "link/Driver.h"
 #include "monitor/Monitor.h"
@@ -34,9 +35,6 @@ namespace {
 
 constexpr unsigned char kQuitKey = 0x1D;  // Ctrl-]
 constexpr auto kDrain = std::chrono::seconds(1);
-
-volatile std::sig_atomic_t gStopSignal = 0;
-void OnStopSignal(int sig) { gStopSignal = sig; }
 
 // Raw mode on the standard input's terminal for the life of the object. The
 // output side keeps its settings, so the target's line ends show as usual.
@@ -63,24 +61,6 @@ private:
     bool active_ = false;
 };
 
-struct SignalScope {
-    struct sigaction oldInt {}, oldTerm{}, oldHup{};
-    SignalScope() {
-        gStopSignal = 0;
-        struct sigaction sa {};
-        sa.sa_handler = OnStopSignal;
-        sigemptyset(&sa.sa_mask);
-        ::sigaction(SIGINT, &sa, &oldInt);
-        ::sigaction(SIGTERM, &sa, &oldTerm);
-        ::sigaction(SIGHUP, &sa, &oldHup);
-    }
-    ~SignalScope() {
-        ::sigaction(SIGINT, &oldInt, nullptr);
-        ::sigaction(SIGTERM, &oldTerm, nullptr);
-        ::sigaction(SIGHUP, &oldHup, nullptr);
-    }
-};
-
 }  // namespace
 
 int RunMonitor(const CliArgs& args) {
@@ -94,7 +74,7 @@ int RunMonitor(const CliArgs& args) {
     MonitorView(form);
     const bool interactive = ::isatty(STDIN_FILENO) == 1;
     if (interactive) std::fprintf(stderr, "monitor at 38400 bit/s; Ctrl-] quits\n");
-    SignalScope signals;
+    StopSignals signals;
     RawTerminal rawTerminal(interactive ? STDIN_FILENO : -1);
 
     // The target's bytes are shown from here on, so the restart's start-up
@@ -146,7 +126,7 @@ int RunMonitor(const CliArgs& args) {
     const auto start = SteadyClock::now();
     uint64_t seenBytes = form.MonitorBytes();
     auto lastOutput = start;
-    while (!quit && gStopSignal == 0) {
+    while (!quit && PendingStopSignal() == 0) {
         form.ProcessMessages();
         const auto now = SteadyClock::now();
         if (form.MonitorBytes() != seenBytes) {

@@ -18,6 +18,12 @@
 //   running (a TargetOperation scope each). The waits of both run the message
 //   pump, so user input can arrive inside them; the write command refuses to
 //   start while one is running.
+// - StopRequested is set by the host when the user asks a running write to
+//   stop (a signal on the command line, closing the window); only the host
+//   clears it. The write then stops at its next safe point: a reply wait of
+//   the boot-mode exchange ends at once, no further frame is sent once the
+//   frame in flight is answered, and the target is not restarted into a
+//   partly written flash (bootmode/WriteCommand.h).
 #pragma once
 
 #include <cstdint>
@@ -35,6 +41,7 @@ public:
     uint8_t Settings[3] = {0, 0, 0};
     char SerialNumber[64] = {};
     int TargetOperations = 0;     // writes and restarts of the target running now
+    uint8_t StopRequested = 0;    // the user asked the running write to stop
 
     // True while a write or a restart of the target is running.
     bool TargetOperationRunning() const { return TargetOperations > 0; }

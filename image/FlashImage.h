@@ -11,6 +11,8 @@
 //   the buffer is left as it is.
 #pragma once
 
+#include "protocol/Protocol.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -34,6 +36,12 @@ public:
     const uint8_t* Bytes() const { return bytes_.get(); }
 
     uint32_t ImageLength = 0;
+
+    // The end of the range a write programs: ImageLength rounded up to whole
+    // 128-byte blocks, the last of which carries the start of the trailer.
+    uint32_t ProgrammedEnd() const {
+        return (ImageLength + proto::kBlockSize - 1) / proto::kBlockSize * proto::kBlockSize;
+    }
 
     // Stores the trailer at offsets ImageLength to ImageLength + 127.
     // ImageLength must not exceed kMaxImageLength.

@@ -43,6 +43,7 @@ Step ImageFill::Place(uint64_t address, const uint8_t* data, size_t length, uint
     std::memset(flash + next_, 0xFF, at - next_);
     if (length > 0) std::memcpy(flash + at, data, length);
     next_ = at + static_cast<uint32_t>(length);
+    result.dataBytes += static_cast<uint32_t>(length);
     if (perRecord_) perRecord_();
     return Step::More;
 }

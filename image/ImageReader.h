@@ -80,6 +80,7 @@ struct ReadResult {
     uint32_t line = 0;          // the record at fault (refusals of text files only)
     std::string endText;        // accepted: "S1 file format", "HEX file format", ...
     std::string message;        // refused: "file format err line N" and the like
+    uint32_t dataBytes = 0;     // accepted: the data bytes the file held (0: an end record alone)
 
     bool Accepted() const { return outcome == ReadOutcome::Accepted; }
 };

@@ -161,16 +161,20 @@ WriteOutcome ProgramImage(FormCore& form, const FlashImage& image, const Program
     form.SetProgressMaximum(static_cast<int>(maximum));
     form.ShowStatus("File -> cpu board");
 
-    // The blocks, each acknowledged before the next is sent.
+    // The blocks, each acknowledged before the next is sent. A stop is
+    // honoured between them: the block in flight is answered first.
     // With skipBlank, blank blocks stay unsent, but never the last one.
     uint8_t acknowledged = 0;
     uint32_t sent = 0, skipped = 0;
+    uint32_t position = 0;
     auto counted = [&](WriteOutcome outcome) {
         outcome.blocksSent = sent;
         outcome.blocksSkipped = skipped;
+        outcome.programmedTo = position < length ? position : length;
         return outcome;
     };
-    for (uint32_t position = 0; position < length; position += proto::kBlockSize) {
+    for (; position < length; position += proto::kBlockSize) {
+        if (form.StopRequested) return counted(WriteOutcome::Interrupted(WriteStage::Programming));
         const bool last = uint64_t{position} + proto::kBlockSize >= length;
         if (options.skipBlank && !last && Blank(image, position)) {
             ++skipped;
@@ -183,6 +187,6 @@ WriteOutcome ProgramImage(FormCore& form, const FlashImage& image, const Program
         }
         form.SetProgressPosition(ProgressFor(uint64_t{position} + proto::kBlockSize, length, maximum));
     }
-
+    if (form.StopRequested) return counted(WriteOutcome::Interrupted(WriteStage::EndProgramming));
     return counted(EndProgramming(form));
 }

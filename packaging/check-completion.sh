@@ -25,12 +25,14 @@ expect() {
     fi
 }
 
-expect "h8sxwriter " write monitor reset list rates sim
+expect "h8sxwriter " write erase monitor reset list rates sim
 expect "h8sxwriter mo" monitor
 expect "h8sxwriter --port /dev/ttyUSB0 w" write
 expect "h8sxwriter --" --port --sim --help --version
-expect "h8sxwriter write --" --port --sim --format --address --verbose --quiet --rate --clock --skip-blank --help
+expect "h8sxwriter write --" --verify --verify=read --verify=sum --port --sim --format --address --verbose --quiet --json --all --rate --clock --skip-blank --help
+expect "h8sxwriter write --verify=" sum read
 expect "h8sxwriter write --rate f" fastest
+expect "h8sxwriter erase --" --port --sim --quiet --help
 expect "h8sxwriter rates --" --clock --help
 expect "h8sxwriter --sim monitor --" --reset --seconds --eol --port --sim --help
 expect "h8sxwriter monitor --eol " cr lf crlf

@@ -80,7 +80,8 @@ _h8sxwriter() {
 
     local options
     case "$command" in
-        write) options="--port --sim --format --address --verbose -v --quiet -q --rate --clock --skip-blank --help -h" ;;
+        write) options="--verify --verify=read --verify=sum --port --sim --format --address --verbose -v --quiet -q --json --all --rate --clock --skip-blank --help -h" ;;
+        erase) options="--port --sim --quiet -q --help -h" ;;
         rates) options="--clock --help -h" ;;
         monitor) options="--reset --seconds --eol --port --sim --help -h" ;;
         reset | list) options="--port --sim --help -h" ;;
@@ -91,7 +92,7 @@ _h8sxwriter() {
     if [[ "$cur" == -* ]]; then
         _h8sxwriter_offer "$options" "$cur"
     elif [ -z "$command" ]; then
-        _h8sxwriter_offer "write monitor reset list rates sim" "$cur"
+        _h8sxwriter_offer "write erase monitor reset list rates sim" "$cur"
     elif [ "$command" = write ]; then
         _h8sxwriter_files "$cur"
     fi

@@ -30,16 +30,24 @@ bool LinkOptionReader::Read(const std::vector<std::string>& args, size_t& i, siz
             path = word.substr(7);
         }
         if (path.empty()) return Refuse("option --port needs an argument");
-        if (portGiven_) return Refuse("--port given twice");
+        if (portGiven_ && !many_) return Refuse("--port given twice");
         portGiven_ = true;
-        choice_.kind = LinkChoice::Kind::Port;
-        choice_.port = path;
-        return true;
+        LinkChoice board;
+        board.kind = LinkChoice::Kind::Port;
+        board.port = path;
+        return Take(board);
     }
-    if (simGiven_) return Refuse("--sim given twice");
+    if (simGiven_ && !many_) return Refuse("--sim given twice");
     simGiven_ = true;
-    choice_.kind = LinkChoice::Kind::Sim;
-    choice_.simOptions = word == "--sim" ? std::string() : word.substr(6);
+    LinkChoice board;
+    board.kind = LinkChoice::Kind::Sim;
+    board.simOptions = word == "--sim" ? std::string() : word.substr(6);
+    return Take(board);
+}
+
+bool LinkOptionReader::Take(const LinkChoice& board) {
+    if (choices_.empty()) choice_ = board;
+    choices_.push_back(board);
     return true;
 }
 

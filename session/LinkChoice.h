@@ -13,6 +13,8 @@
 //   given twice ("--port given twice", "--sim given twice"). Finish refuses
 //   both kinds together ("--port and --sim exclude each other"). The first
 //   refusal is kept in Error(). The board's options are kept as text.
+//   A reader made with AllowMany() takes the option more than once (a gang
+//   write): Choices() lists every one in order, Choice() is the first.
 // - CheckLinkChoice parses the board's options into `sim` (false with
 //   ParseSimOptions's message); nothing is opened or installed.
 // - TakeLinkOptions removes the link options from `args` and leaves every
@@ -55,13 +57,20 @@ public:
     // The check of the whole set, once every word is read.
     bool Finish();
 
+    // The option may be given more than once, one board each.
+    void AllowMany() { many_ = true; }
+
     const LinkChoice& Choice() const { return choice_; }
+    const std::vector<LinkChoice>& Choices() const { return choices_; }
     const std::string& Error() const { return error_; }
 
 private:
     bool Refuse(const std::string& why);
+    bool Take(const LinkChoice& board);
 
     LinkChoice choice_;
+    std::vector<LinkChoice> choices_;
+    bool many_ = false;
     bool portGiven_ = false;
     bool simGiven_ = false;
     std::string error_;

@@ -80,17 +80,9 @@ bool ParseFlag(const std::string& text, bool hasValue, bool* out) {
 bool ParseCommand(std::string text, int* out) {
     if (text == "end") { *out = kSimEndCommand; return true; }
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text = text.substr(2);
-    if (text.empty() || text.size() > 2) return false;
-    int v = 0;
-    for (char c : text) {
-        int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else return false;
-        v = v * 16 + d;
-    }
-    *out = v;
+    uint64_t v = 0;
+    if (!ParseHex(text, 2, &v)) return false;
+    *out = static_cast<int>(v);
     return true;
 }
 

@@ -19,6 +19,10 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 QApplication& App() {
@@ -225,12 +229,25 @@ TEST_F(MainWindowTest, ClosingDuringAWriteEndsItQuicklyAsAFailure) {
     clock.start();
     QTimer::singleShot(0, form->Button1, &QPushButton::click);
     QTimer::singleShot(300, form.get(), [this] { form->close(); });
+    // What the window says on standard error on its way out.
+    TempDir dir;
+    fflush(stderr);
+    const int savedErr = dup(2);
+    const int errFile = open(dir.Sub("err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(errFile, 2);
     while (form->isVisible() && clock.elapsed() < 5000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    fflush(stderr);
+    dup2(savedErr, 2);
+    close(savedErr);
+    close(errFile);
     EXPECT_FALSE(form->isVisible());
     // Ten unanswered attempts take 2 s on a running clock; closing cuts them short.
     EXPECT_LT(clock.elapsed(), 1500);
     EXPECT_EQ(form->Label3->text(), "cpu not answer 1");
     EXPECT_EQ(form->LinkBusy, 0);
+    EXPECT_EQ(dir.Read("err"),
+              "h8sxwriter: the write was stopped by closing the window; the board is in boot mode, its flash not "
+              "erased; the next write or 'h8sxwriter reset' recovers it\n");
 }
 
 TEST_F(MainWindowTest, ClosingWhileIdleClosesAtOnce) {

@@ -45,6 +45,21 @@ TEST(CliArgs, AcceptsEveryCommandWithItsOptions) {
     EXPECT_TRUE(p.quiet);
     EXPECT_EQ(Parse({"write", "x.mot", "--port=/tmp/link"}).link.port, "/tmp/link");
 
+    // A gang write: the link option repeated, each one board, in order.
+    CliArgs g = Parse({"write", "fw.mot", "--port", "/dev/a", "--port=/dev/b", "--json"});
+    ASSERT_TRUE(g.ok) << g.error;
+    ASSERT_EQ(g.boards.size(), 2u);
+    EXPECT_EQ(g.boards[0].port, "/dev/a");
+    EXPECT_EQ(g.boards[1].port, "/dev/b");
+    EXPECT_EQ(g.link.port, "/dev/a");
+    CliArgs gs = Parse({"--sim=silent", "write", "fw.mot", "--sim"});
+    ASSERT_TRUE(gs.ok) << gs.error;
+    ASSERT_EQ(gs.boards.size(), 2u);
+    EXPECT_EQ(gs.boards[0].simOptions, "silent");
+    EXPECT_EQ(gs.boards[1].simOptions, "");
+    EXPECT_TRUE(Parse({"write", "fw.mot", "--all"}).all);
+    EXPECT_EQ(Parse({"write", "fw.mot", "--sim", "--progress-fd", "3"}).progressFd, 3);
+
     // A file name that looks like an option, after "--".
     CliArgs dash = Parse({"write", "--sim", "--", "-odd.mot"});
     ASSERT_TRUE(dash.ok) << dash.error;
@@ -77,6 +92,20 @@ TEST(CliArgs, AcceptsEveryCommandWithItsOptions) {
         EXPECT_EQ(Parse({"monitor", std::string("--eol=") + value}).enter, enter) << value;
     }
 
+    // --verify alone means read-back; its value only after '='.
+    EXPECT_EQ(Parse({"write", "fw.mot"}).verify, "");
+    CliArgs v = Parse({"write", "--verify", "fw.mot"});
+    ASSERT_TRUE(v.ok) << v.error;
+    EXPECT_EQ(v.verify, "read");
+    EXPECT_EQ(v.file, "fw.mot");
+    EXPECT_EQ(Parse({"write", "fw.mot", "--verify=sum"}).verify, "sum");
+    EXPECT_EQ(Parse({"write", "fw.mot", "--verify=read"}).verify, "read");
+
+    CliArgs e = Parse({"--sim", "erase", "-q"});
+    ASSERT_TRUE(e.ok) << e.error;
+    EXPECT_EQ(e.command, CliCommand::Erase);
+    EXPECT_TRUE(e.quiet);
+
     EXPECT_EQ(Parse({"reset"}).link.kind, LinkChoice::Kind::Scan);
     EXPECT_EQ(Parse({"list", "--sim"}).command, CliCommand::List);
 
@@ -101,9 +130,18 @@ TEST(CliArgs, RefusesWhatDoesNotFit) {
         {{"write", "a.mot", "--port"}, "--port needs an argument"},
         {{"write", "a.mot", "--port="}, "--port needs an argument"},
         {{"write", "a.mot", "--port", "x", "--sim"}, "exclude each other"},
-        {{"write", "a.mot", "--sim", "--sim=silent"}, "--sim given twice"},
+        {{"monitor", "--sim", "--sim=silent"}, "--sim given twice"},
+        {{"write", "a.mot", "--all", "--port", "x"}, "--all excludes --port and --sim"},
+        {{"write", "a.mot", "--sim", "--sim", "--progress-fd=3"}, "--progress-fd takes one board"},
         {{"write", "a.mot", "-v", "-q"}, "exclude each other"},
         {{"write", "a.mot", "--verbose=yes"}, "unknown option"},
+        {{"write", "a.mot", "--verify=all"}, "bad value for --verify: 'all'"},
+        {{"write", "a.mot", "--verify="}, "bad value for --verify: ''"},
+        {{"erase", "a.mot"}, "unexpected argument 'a.mot' for erase"},
+        {{"erase", "--verify"}, "unknown option '--verify' for erase"},
+        {{"write", "a.mot", "--json", "-q"}, "--json excludes --verbose and --quiet"},
+        {{"list", "--json"}, "unknown option '--json' for list"},
+        {{"erase", "--json"}, "unknown option '--json' for erase"},
         {{"write", "a.mot", "--format", "elf"}, "bad value for --format: 'elf'"},
         {{"write", "a.mot", "--format"}, "--format needs an argument"},
         {{"write", "a.bin", "--address", "0x100"}, "--address needs --format bin"},

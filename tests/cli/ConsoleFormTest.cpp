@@ -140,6 +140,26 @@ TEST(ConsoleForm, BarAndBeepOnlyOnATerminal) {
     }
 }
 
+// The verify's bar follows the programming's, under its own label.
+TEST(ConsoleForm, ASecondBarWithItsLabel) {
+    Captured cap(true);
+    ConsoleForm form(ConsoleForm::Verbosity::Normal, cap.out, cap.errWrite);
+    form.SetProgressBytes(2048);
+    form.SetProgressMaximum(2048);
+    form.SetProgressPosition(2048);
+    const std::string programming = cap.Err();
+    EXPECT_EQ(programming.find("verifying"), std::string::npos);
+    form.SetProgressLabel("verifying");
+    form.SetProgressPosition(0);
+    form.SetProgressMaximum(2048);
+    form.SetProgressPosition(1024);
+    form.SetProgressPosition(2048);
+    form.Finish();
+    const std::string verify = cap.Err();
+    EXPECT_NE(verify.find("\rverifying [...."), std::string::npos) << verify;
+    EXPECT_NE(verify.find("verifying [########################] 100%  2.0/2.0 KiB"), std::string::npos) << verify;
+}
+
 TEST(ConsoleForm, ProgressPositionBehavesLikeABar) {
     Captured cap(false);
     ConsoleForm form(ConsoleForm::Verbosity::Normal, cap.out, cap.errWrite);

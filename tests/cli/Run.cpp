@@ -44,6 +44,9 @@ bool WaitFor(pid_t pid, double seconds, int* wstatus) {
 
 int ExitStatusOf(int wstatus) { return WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1; }
 
+RunResult RunWriterWith(const std::vector<std::string>& args, double timeoutSeconds, const std::string& input,
+                        const std::function<void(pid_t)>& meanwhile);
+
 }  // namespace
 
 std::vector<std::string> RunResult::OutLines() const {
@@ -54,6 +57,18 @@ std::vector<std::string> RunResult::OutLines() const {
 }
 
 RunResult RunWriter(const std::vector<std::string>& args, double timeoutSeconds, const std::string& input) {
+    return RunWriterWith(args, timeoutSeconds, input, nullptr);
+}
+
+RunResult RunWriterWhile(const std::vector<std::string>& args, double timeoutSeconds,
+                         const std::function<void(pid_t)>& meanwhile) {
+    return RunWriterWith(args, timeoutSeconds, "", meanwhile);
+}
+
+namespace {
+
+RunResult RunWriterWith(const std::vector<std::string>& args, double timeoutSeconds, const std::string& input,
+                        const std::function<void(pid_t)>& meanwhile) {
     TempDir dir;
     WriteFile(dir.Sub("in"), input);
     int in = open(dir.Sub("in").c_str(), O_RDONLY);
@@ -63,6 +78,7 @@ RunResult RunWriter(const std::vector<std::string>& args, double timeoutSeconds,
     close(in);
     close(out);
     close(err);
+    if (meanwhile) meanwhile(pid);
 
     RunResult r;
     int wstatus = 0;
@@ -77,6 +93,8 @@ RunResult RunWriter(const std::vector<std::string>& args, double timeoutSeconds,
     r.err = ReadFile(dir.Sub("err"));
     return r;
 }
+
+}  // namespace
 
 Background::Background(const std::vector<std::string>& args) {
     int null = open("/dev/null", O_RDWR);

@@ -5,6 +5,7 @@
 
 #include "support/TempDir.h"
 
+#include <functional>
 #include <string>
 #include <sys/types.h>
 #include <vector>
@@ -19,6 +20,10 @@ struct RunResult {
 // Runs H8SXWRITER_EXE with `args`, standard input from `input` (empty: an
 // empty input), for at most `timeoutSeconds`.
 RunResult RunWriter(const std::vector<std::string>& args, double timeoutSeconds, const std::string& input = "");
+// The same, with `meanwhile` called with the process's id once it runs (to
+// signal it, for instance); the time limit counts from its return.
+RunResult RunWriterWhile(const std::vector<std::string>& args, double timeoutSeconds,
+                         const std::function<void(pid_t)>& meanwhile);
 
 // A writer process in the background (e.g. `sim --pty LINK`).
 class Background {

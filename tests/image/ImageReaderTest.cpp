@@ -223,6 +223,27 @@ TEST(ImageReader, RawBinaryIsPlacedAtItsAddress) {
     EXPECT_EQ(ReadImageFile("/dev/zero", image, Options(ImageFormat::Binary)).message, "file size err");
 }
 
+// The data bytes a file held, which the command line's refusal of a file
+// without data reads; gaps and address records do not count.
+TEST(ImageReader, CountsTheDataBytesOfEveryFormat) {
+    const Bytes a = Counting(16);
+    struct Case { const char* what; std::string text; ImageFormat format; uint32_t dataBytes; };
+    const Case cases[] = {
+        {"HEX end record alone", Lines({kEnd}), ImageFormat::Detect, 0},
+        {"HEX address records and an empty data record", Lines({Linear(1), HexRecord(0, 0x10, {}), kEnd}),
+         ImageFormat::Detect, 0},
+        {"HEX records with a gap", Lines({HexRecord(0, 0, a), Linear(1), HexRecord(0, 0, a), kEnd}),
+         ImageFormat::Detect, 32},
+        {"empty binary", "", ImageFormat::Binary, 0},
+        {"binary", std::string(300, 'x'), ImageFormat::Binary, 300},
+    };
+    for (const Case& c : cases) {
+        ReadOf r = ReadBoth(c.text, Options(c.format, 5, 0x40));
+        ASSERT_TRUE(r.result.Accepted()) << c.what;
+        EXPECT_EQ(r.result.dataBytes, c.dataBytes) << c.what;
+    }
+}
+
 TEST(ImageReader, FormatWords) {
     ImageFormat f = ImageFormat::Detect;
     EXPECT_TRUE(ParseImageFormat("srec", &f) && f == ImageFormat::SRecord);

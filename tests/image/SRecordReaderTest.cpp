@@ -104,6 +104,28 @@ TEST(SRecordReader, AcceptsWellFormedFiles) {
     }
 }
 
+// The data bytes the records held, apart from the image's length, which
+// gaps and records without data also move.
+TEST(SRecordReader, CountsTheDataBytesOfTheRecords) {
+    const Bytes a = Counting(16, 0x00);
+    const struct {
+        const char* what;
+        std::string text;
+        uint32_t dataBytes, imageLength;
+    } cases[] = {
+        {"an end record alone", Lines({Record('9', 0)}), 0, 0},
+        {"header, counts and end record", Lines({kHeader, Record('5', 0), Record('7', 0)}), 0, 0},
+        {"a record without data above 0", Lines({Record('1', 0x100), Record('9', 0)}), 0, 0x100},
+        {"two records with a gap", Lines({Record('1', 0, a), Record('2', 0x40, a), Record('8', 0)}), 32, 0x50},
+    };
+    for (const auto& c : cases) {
+        ReadOf r = ReadText(c.text, kReadChunkBytes);
+        ASSERT_EQ(r.result.outcome, ReadOutcome::Accepted) << c.what;
+        EXPECT_EQ(r.result.dataBytes, c.dataBytes) << c.what;
+        EXPECT_EQ(r.image->ImageLength, c.imageLength) << c.what;
+    }
+}
+
 TEST(SRecordReader, HexDigitsOfEitherCase) {
     // S1 05 0000 AB 0A checksum: 05+AB+0A = BA, ones' complement 45.
     for (const char* text : {"S1050000AB0A45\n", "S1050000ab0a45\n", "s1050000AB0A45\n"}) {

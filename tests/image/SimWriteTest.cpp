@@ -6,6 +6,8 @@
 #include "support/Trailer.h"
 #include "support/SimScope.h"
 #include "support/TestForm.h"
+#include "core/BoardState.h"
+#include "session/Session.h"
 
 #include <gtest/gtest.h>
 
@@ -125,6 +127,90 @@ TEST(SimWrite, BoardFaultsDuringProgramming) {
         EXPECT_EQ(sim.board.Inspect().log.FramesOf(proto::kProgram).size(), c.frames);
         EXPECT_EQ(OpenDescriptors(), descriptors);
         EXPECT_EQ(form.LinkBusy, 0);
+    }
+}
+
+// A form whose user asks the write to stop when a status text shows for the
+// nth time (0: before the write begins).
+class StoppingForm : public TestForm {
+public:
+    std::string stopAt;
+    int nth = 0;
+
+    void ShowStatus(const std::string& text) override {
+        TestForm::ShowStatus(text);
+        if (text == stopAt && --nth == 0) StopRequested = 1;
+    }
+};
+
+TEST(SimWrite, AStopEndsTheWriteAtItsNextSafePointWithTheBoardInBootMode) {
+    struct Case {
+        const char* name;
+        std::string stopAt;
+        int nth;
+        WriteStage stage;
+        uint32_t programmedTo;
+        BoardState board;
+    };
+    const std::string odd = "rssponse OK", even(11, ' ');
+    const Case cases[] = {
+        {"before the write", "", 0, WriteStage::None, 0, BoardState::Untouched},
+        {"in the bit-rate adjustment", "bit rate adjust", 1, WriteStage::BitRateSync, 0, BoardState::BootModeKept},
+        {"during a 20 s erase", "FLASH ROM Ereasing,,,", 1, WriteStage::Erase, 0, BoardState::BootModeErasing},
+        {"with the chip ready", "boot mat select done 12", 1, WriteStage::Programming, 0, BoardState::BootModeErased},
+        {"after the second block", even, 1, WriteStage::Programming, 256, BoardState::BootModePartial},
+        {"after the last block", even, 3, WriteStage::EndProgramming, 700, BoardState::BootModePartial},
+    };
+    const Bytes data = Sample(700, 5);  // six blocks
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        StoppingForm form;
+        form.stopAt = c.stopAt;
+        form.nth = c.nth;
+        if (c.nth == 0) form.StopRequested = 1;
+        SimOptions options;
+        options.eraseMicros = 20000000;
+        SimScope sim(form, options);
+        TempFile file(SrecOf(data));
+        form.fileChoice = file.Path();
+
+        const WriteOutcome outcome = Button1Click(form);
+
+        EXPECT_EQ(outcome.result, WriteResult::Interrupted);
+        EXPECT_EQ(outcome.stage, c.stage);
+        if (c.stage >= WriteStage::Programming) {
+            EXPECT_EQ(outcome.programmedTo, c.programmedTo);
+        }
+        EXPECT_EQ(BoardStateAfter(outcome), c.board);
+        EXPECT_EQ(form.LinkBusy, 0);
+        // Nothing was sent after the stop: the blocks before it and no end
+        // command; a stopped erase wait sends no user-MAT selection.
+        const size_t blocks = c.programmedTo == 700 ? 6 : c.programmedTo / 128;
+        const SimInspection board = sim.board.Inspect();
+        EXPECT_EQ(board.log.FramesOf(proto::kProgram).size(), blocks);
+        if (c.stage <= WriteStage::Erase) {
+            EXPECT_TRUE(board.log.FramesOf(proto::kUserMatSelect).empty());
+        }
+        if (c.stage > WriteStage::Erase) {
+            const size_t size = board.flash.size();
+            Bytes expected = blocks == 6 ? FlashAfter(data, size) : Bytes(size, 0xFF);
+            if (blocks < 6) std::copy(data.begin(), data.begin() + blocks * 128, expected.begin());
+            EXPECT_TRUE(board.flash == expected);
+        }
+        if (c.nth == 0) {
+            EXPECT_TRUE(board.log.frames.empty());
+            EXPECT_EQ(board.log.Restarts(), 0);
+            continue;
+        }
+        // No restart into what was written: the chip stays in boot mode.
+        EXPECT_EQ(board.log.bootRestarts, 1);
+        EXPECT_TRUE(board.dtr);
+        EXPECT_FALSE(board.rts);
+        form.RunFor(3 * TestForm::kTick);
+        EXPECT_NE(sim.board.Inspect().state, SimState::UserProgram);
+        EXPECT_TRUE(form.monitorLines.empty());
+        // The 20 s erase was not waited out.
+        if (c.stage == WriteStage::Erase) EXPECT_LT(form.clock.now, 5000000);
     }
 }
 
