@@ -7,7 +7,11 @@
 // input (keep, replace a byte, drop, delay, split, prepend or append bytes
 // or a flood of them, unplug the converter). The first input byte chooses the
 // image's length; the second whether blank blocks are skipped (bit 0) and
-// which blocks are all 0xFF (bits 1 to 7, for blocks 0 to 6, 7 to 13, ...).
+// which blocks are all 0xFF (bits 1 to 7, for blocks 0 to 6, 7 to 13, ...);
+// the third the verify after the write (bits 0 and 1: 1 read back, 2 sum,
+// else none) and a weak flash cell that keeps one programmed byte wrong
+// (bits 2 to 7, 0 for none). The chip keeps its flash, so it answers the
+// verify's memory reads and sums with what it holds.
 // Checked on every input:
 // - the write returns (within a bound of virtual time far above its
 //   longest legitimate run) and LinkBusy ends clear;
@@ -19,14 +23,18 @@
 //   only after the last block, and nothing is sent after a failed block or
 //   end command;
 // - the outcome is Done only after every block and the end command were each
-//   answered by an acknowledgement, and exactly when "FLASH ROM write correct
-//   done!" was shown; its counts of blocks sent and skipped are those seen on
-//   the line;
+//   answered by an acknowledgement and "FLASH ROM write correct done!" was
+//   shown, and without a verify whenever that was shown; its counts of
+//   blocks sent and skipped are those seen on the line;
+// - with a verify asked for, Done only after that verify passed and only
+//   when the chip's flash holds the image; VerifyFailed only after the end
+//   command was acknowledged;
 // - an input that changes nothing gives a successful write.
 #include "image/FlashImage.h"
 #include "image/ProgramImage.h"
 #include "core/WriteOutcome.h"
 #include "protocol/Protocol.h"
+#include "bootmode/FlashVerify.h"
 #include "bootmode/WriteCommand.h"
 #include "support/FakeLink.h"
 #include "support/TestForm.h"
@@ -139,6 +147,68 @@ struct Chip {
     RecordingDevice* dev;
     Form* form;
     uint32_t rate = proto::kAdjustBitRate;
+    // The user area: 2 KiB, more than the largest image of the target.
+    static constexpr uint32_t kFlashSize = 2048;
+    std::vector<uint8_t> flash = std::vector<uint8_t>(kFlashSize, 0x00);
+    int64_t weakCell = -1;  // this address keeps bit 0 flipped when programmed
+
+    static std::vector<uint8_t> Framed(std::vector<uint8_t> f) {
+        f.push_back(proto::FrameChecksum(f.data(), f.size()));
+        return f;
+    }
+    static void Be32(std::vector<uint8_t>& f, uint32_t v) {
+        for (int shift = 24; shift >= 0; shift -= 8) f.push_back(static_cast<uint8_t>(v >> shift));
+    }
+    static uint32_t Be32At(const uint8_t* b) {
+        return uint32_t{b[0]} << 24 | uint32_t{b[1]} << 16 | uint32_t{b[2]} << 8 | b[3];
+    }
+
+    // What the flash does with a command, and the reply of the commands
+    // that look at it; false for the others, which take the healthy replies.
+    bool FlashReply(const std::vector<uint8_t>& w, std::vector<uint8_t>& reply) {
+        switch (w[0]) {
+        case proto::kEnterProgramming:
+            std::fill(flash.begin(), flash.end(), 0xFF);
+            return false;
+        case proto::kProgram:
+            if (w.size() == proto::kBlockCommandSize) {
+                const uint32_t at = Be32At(&w[1]);
+                for (uint32_t k = 0; k < proto::kBlockSize && uint64_t{at} + k < kFlashSize; ++k)
+                    flash[at + k] = static_cast<uint8_t>(w[5 + k] ^ (int64_t{at} + k == weakCell ? 1 : 0));
+            }
+            return false;
+        case proto::kUserAreaInquiry: {
+            std::vector<uint8_t> f = {proto::kUserAreaReply, 9, 1};
+            Be32(f, 0);
+            Be32(f, kFlashSize - 1);
+            reply = Framed(f);
+            return true;
+        }
+        case proto::kUserSumCheck: {
+            uint32_t sum = 0;
+            for (uint8_t b : flash) sum += b;
+            std::vector<uint8_t> f = {proto::kUserSumReply, 4};
+            Be32(f, sum);
+            reply = Framed(f);
+            return true;
+        }
+        case proto::kMemoryRead: {
+            if (w.size() < 11) return false;
+            const uint32_t at = Be32At(&w[3]), n = Be32At(&w[7]);
+            if (w[2] != proto::kAreaUser || n == 0 || uint64_t{at} + n > kFlashSize) {
+                reply = {static_cast<uint8_t>(proto::kMemoryRead | proto::kErrorFlag), proto::kErrAddress};
+                return true;
+            }
+            std::vector<uint8_t> f = {proto::kMemoryReadReply};
+            Be32(f, n);
+            f.insert(f.end(), flash.begin() + at, flash.begin() + at + n);
+            reply = Framed(f);
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
 
     void Deliver(std::vector<uint8_t> bytes, int64_t delay) {
         if (bytes.empty()) return;
@@ -149,10 +219,14 @@ struct Chip {
 
     void OnWrite(const std::vector<uint8_t>& written) {
         if (written.empty() || dev->rate != rate) return;
-        auto it = HealthyReplies().find(written[0]);
-        if (it == HealthyReplies().end()) return;
-        std::vector<uint8_t> reply = it->second.bytes;
-        int64_t delay = it->second.delay;
+        std::vector<uint8_t> reply;
+        int64_t delay = 0;
+        if (!FlashReply(written, reply)) {
+            auto it = HealthyReplies().find(written[0]);
+            if (it == HealthyReplies().end()) return;
+            reply = it->second.bytes;
+            delay = it->second.delay;
+        }
         if (written[0] == proto::kNewBitRate) rate = proto::kWriteBitRate;
 
         const uint8_t op = script->Next();
@@ -225,7 +299,7 @@ bool BlankBlock(const FlashImage& image, uint32_t at) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     static FlashImage image;
-    if (size < 2) return 0;
+    if (size < 3) return 0;
 
     // The image: up to fifteen blocks, any length (0 too), with its trailer;
     // the blocks the second byte marks are all 0xFF.
@@ -238,6 +312,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     image.StoreTrailer();
     ProgramOptions program;
     program.skipBlank = data[1] & 1;
+    const VerifyMode verify = (data[2] & 3) == 1 ? VerifyMode::Read : (data[2] & 3) == 2 ? VerifyMode::Sum : VerifyMode::None;
+    const unsigned weak = data[2] >> 2;
 
     // The offsets of the blocks that go out, in order.
     const uint32_t blocks = (image.ImageLength + proto::kBlockSize - 1) / proto::kBlockSize;
@@ -248,8 +324,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     std::vector<Event> events;
-    Script script{data + 2, size - 2};
+    Script script{data + 3, size - 3};
     WriteOutcome outcome;
+    bool flashHoldsImage = false;
     {
         auto owned = std::make_unique<Provider>();
         Provider* provider = owned.get();
@@ -265,12 +342,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         DeviceHandle = h;
         RecordingDevice* dev = provider->device.get();
         Chip chip{&script, dev, &form};
+        // The weak cell counts as a change only where it spoils a byte sent.
+        if (weak != 0 && image.ProgrammedEnd() != 0) {
+            chip.weakCell = (weak - 1) * 131 % image.ProgrammedEnd();
+            for (uint32_t at : expected)
+                if (chip.weakCell >= at && chip.weakCell < at + proto::kBlockSize) script.changed = true;
+        }
+        std::vector<uint8_t>* flash = &chip.flash;
         dev->onWrite = [&](const std::vector<uint8_t>& written) {
             events.push_back({Event::Write, written, {}});
             chip.OnWrite(written);
         };
 
-        outcome = Button1Click(form, [&program](FormCore& f) { return ProgramImage(f, image, program); });
+        outcome = Button1Click(form, [&](FormCore& f) {
+            return VerifyAfterWrite(f, ProgramImage(f, image, program), image.Bytes(), image.ProgrammedEnd(), verify);
+        });
+        flashHoldsImage = std::equal(image.Bytes(), image.Bytes() + image.ProgrammedEnd(), flash->begin());
         Check(form.LinkBusy == 0, "LinkBusy is still set after the write");
 
         DeviceHandle = nullptr;
@@ -333,14 +420,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     // The outcome.
-    Check(outcome.Done() == successShown, "the outcome and the status line disagree about success");
+    Check(!outcome.Done() || successShown, "Done without the success message");
+    Check(!successShown || verify != VerifyMode::None || outcome.Done(), "the success message without Done");
+    if (outcome.result == WriteResult::VerifyFailed)
+        Check(verify != VerifyMode::None && successShown, "a verify failed that was not asked for or not due");
+    if (outcome.Done() && verify != VerifyMode::None) {
+        Check(outcome.verify.passed && outcome.verify.mode == verify, "Done without a passed verify");
+        Check(flashHoldsImage, "Done after a verify, and the flash does not hold the image");
+    }
+    if (outcome.Done() && verify == VerifyMode::None) Check(outcome.verify.mode == VerifyMode::None, "a verify not asked for");
     if (outcome.Done()) {
         Check(endSent && blocksSent == expected.size() && allAcked,
               "Done without every block and the end command acknowledged");
         Check(outcome.blocksSkipped == blocks - expected.size(), "the outcome's count of skipped blocks is wrong");
     } else {
-        Check(outcome.result == WriteResult::TargetFailed || outcome.result == WriteResult::LinkFailed,
-              "a failed write that is neither a target nor a link failure");
+        Check(outcome.result == WriteResult::TargetFailed || outcome.result == WriteResult::LinkFailed ||
+                  outcome.result == WriteResult::VerifyFailed,
+              "a failed write that is neither a target, a link nor a verify failure");
         Check(!outcome.message.empty(), "a failed write without a message");
     }
     // A block whose write the converter refused counts as sent but never
