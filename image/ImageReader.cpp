@@ -119,7 +119,14 @@ private:
             const char* segmentEnd = nl ? nl : end;
             Step step = Step::More;
             if (!carrying_ && nl) {
-                // 1. The whole line lies in this piece: parse it in place.
+                // 1. The whole line lies in this piece: parse it in place,
+                //    held to the length a line that spans pieces may have, so
+                //    that a long line (a header, which is skipped whatever it
+                //    holds) reads the same wherever the pieces break.
+                if (TooLong(p, nl)) {
+                    fill_.Refuse(ReadOutcome::FormatError, line_);
+                    return false;
+                }
                 step = Line(p, static_cast<size_t>(nl - p));
             } else {
                 // 2. Keep what fits; past the capacity only blanks may follow.
@@ -145,6 +152,12 @@ private:
             p = nl ? nl + 1 : end;
         }
         return true;
+    }
+
+    // True when something other than a blank lies past the capacity.
+    static bool TooLong(const char* p, const char* end) {
+        return end - p > static_cast<ptrdiff_t>(kLineCapacity) &&
+               std::find_if(p + kLineCapacity, end, [](char ch) { return !IsTrailingBlank(ch); }) != end;
     }
 
     Step Line(const char* p, size_t n) {

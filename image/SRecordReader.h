@@ -4,7 +4,8 @@
 // Accepted: S1/S2/S3 data records in ascending address order without
 // overlap (gaps are filled with 0xFF, and so is everything below the first
 // record, so image offset i is always flash address i); S0 headers anywhere,
-// skipped whatever the line holds (free text, any length, any checksum);
+// skipped whatever the line holds (free text, any count, any checksum; at
+// most 1024 characters, as every line);
 // S5/S6 count records, whose checksum is checked and whose count must equal
 // the number of data records before them; one S7/S8/S9 end record, after
 // which nothing more is read. An end record line that holds only its type

@@ -142,6 +142,25 @@ TEST(IntelHexReader, RefusesDamagedFilesWithTheLineAtFault) {
     }
 }
 
+TEST(ImageReader, LineLengthLimitHoldsWhereverThePiecesBreak) {
+    // A header of 1024 characters is skipped, one of 1025 refused, blanks
+    // behind it do not count; in one piece or across many.
+    const std::string first = Record('1', 0, Counting(16)), second = Record('1', 0x10, Counting(16));
+    struct Case { const char* what; std::string header; std::string outcome; };
+    const Case cases[] = {
+        {"header of 1024 characters", "S0" + std::string(1022, 'x'), "S1 file format"},
+        {"header of 1025 characters", "S0" + std::string(1023, 'x'), "file format err line 2"},
+        {"header of 1024 characters and blanks", "S0" + std::string(1022, 'x') + " \t \r", "S1 file format"},
+    };
+    for (const Case& c : cases) {
+        for (size_t chunk : kChunkSizes) {
+            SCOPED_TRACE(std::string(c.what) + ", pieces of " + std::to_string(chunk));
+            ReadOf r = ReadBoth(Lines({first, c.header, second}), Options(ImageFormat::Detect, chunk), ".mot");
+            EXPECT_EQ(r.result.Accepted() ? r.result.endText : r.result.message, c.outcome);
+        }
+    }
+}
+
 TEST(ImageReader, ChoosesTheReaderByContentNotByName) {
     const Bytes a = Counting(16);
     const std::string hex = Lines({HexRecord(0, 0, a), kEnd});
