@@ -17,8 +17,8 @@
 
 class QFileDialog;
 
-extern const char* const kImageFilterLabel;   // "MOTファイル(*.MOT,*.S)"
-extern const char* const kImageDialogTitle;   // the dialog's title
+extern const char* const kImageFilterLabel;  // "MOTファイル(*.MOT,*.S)"
+extern const char* const kImageDialogTitle;  // the dialog's title
 
 void ConfigureImageFileDialog(QFileDialog& dialog);
 bool RunImageFileDialog(QFileDialog& dialog, std::string& path);

@@ -130,8 +130,10 @@ TForm1::TForm1(QWidget* parent) : QWidget(parent), Places(DefaultSettingsPlaces(
     Button2->setGeometry(184, 120, 75, 25);
     connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
 
-    Label5 = MakeLabel(this, {16, 152, 158, 12}, QStringLiteral("For cpu clk = 48MHz or 50MHz"), PGothicFont(12), kNavy);
-    label2 = MakeLabel(this, {14, 170, 264, 12}, QStringLiteral("h8sxwriter " H8SXWRITER_VERSION), GothicFont(12), kBlue);
+    Label5 =
+        MakeLabel(this, {16, 152, 158, 12}, QStringLiteral("For cpu clk = 48MHz or 50MHz"), PGothicFont(12), kNavy);
+    label2 =
+        MakeLabel(this, {14, 170, 264, 12}, QStringLiteral("h8sxwriter " H8SXWRITER_VERSION), GothicFont(12), kBlue);
 
     // Labels whose text runs wider than the layout: Label6 must stay clear
     // of Edit1, the others may grow to the window's right edge.

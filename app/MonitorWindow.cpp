@@ -39,10 +39,10 @@ struct Place {
 Place KeyPlace(int n) {
     auto cell = [](int column, int top) { return Place{kGridLeft + column * kPitch, top, kKeySize, kKeySize}; };
     if (n <= 26) return cell((n - 1) % 6, 24 + (n - 1) / 6 * kPitch);  // letters, six to a row
-    if (n <= 32) return cell(n - 27, 160);                           // "0" … "5"
-    if (n <= 36) return cell(n - 33, 184);                           // "6" … "9"
-    if (n <= 40) return cell(n - 37, 208);                           // "/" "*" "-" "+"
-    return Place{104, 184, 49, 49};                                  // "Enter"
+    if (n <= 32) return cell(n - 27, 160);                             // "0" … "5"
+    if (n <= 36) return cell(n - 33, 184);                             // "6" … "9"
+    if (n <= 40) return cell(n - 37, 208);                             // "/" "*" "-" "+"
+    return Place{104, 184, 49, 49};                                    // "Enter"
 }
 
 QString KeyCaption(int n) {
@@ -74,24 +74,28 @@ TForm2::TForm2(FormCore& mainForm, QWidget* parent) : QWidget(parent, Qt::Window
     setAttribute(Qt::WA_QuitOnClose, false);
 
     // 2. The 43 buttons and their handlers.
-    QPushButton* TForm2::* const fields[] = {
-        &TForm2::Button1, &TForm2::Button2, &TForm2::Button3, &TForm2::Button4, &TForm2::Button5, &TForm2::Button6,
-        &TForm2::Button7, &TForm2::Button8, &TForm2::Button9, &TForm2::Button10, &TForm2::Button11, &TForm2::Button12,
-        &TForm2::Button13, &TForm2::Button14, &TForm2::Button15, &TForm2::Button16, &TForm2::Button17, &TForm2::Button18,
-        &TForm2::Button19, &TForm2::Button20, &TForm2::Button21, &TForm2::Button22, &TForm2::Button23, &TForm2::Button24,
-        &TForm2::Button25, &TForm2::Button26, &TForm2::Button27, &TForm2::Button28, &TForm2::Button29, &TForm2::Button30,
-        &TForm2::Button31, &TForm2::Button32, &TForm2::Button33, &TForm2::Button34, &TForm2::Button35, &TForm2::Button36,
-        &TForm2::Button37, &TForm2::Button38, &TForm2::Button39, &TForm2::Button40, &TForm2::Button41, &TForm2::Button42,
-        &TForm2::Button43};
-    void (TForm2::* const handlers[])() = {
-        &TForm2::Button1Click, &TForm2::Button2Click, &TForm2::Button3Click, &TForm2::Button4Click, &TForm2::Button5Click, &TForm2::Button6Click,
-        &TForm2::Button7Click, &TForm2::Button8Click, &TForm2::Button9Click, &TForm2::Button10Click, &TForm2::Button11Click, &TForm2::Button12Click,
-        &TForm2::Button13Click, &TForm2::Button14Click, &TForm2::Button15Click, &TForm2::Button16Click, &TForm2::Button17Click, &TForm2::Button18Click,
-        &TForm2::Button19Click, &TForm2::Button20Click, &TForm2::Button21Click, &TForm2::Button22Click, &TForm2::Button23Click, &TForm2::Button24Click,
-        &TForm2::Button25Click, &TForm2::Button26Click, &TForm2::Button27Click, &TForm2::Button28Click, &TForm2::Button29Click, &TForm2::Button30Click,
-        &TForm2::Button31Click, &TForm2::Button32Click, &TForm2::Button33Click, &TForm2::Button34Click, &TForm2::Button35Click, &TForm2::Button36Click,
-        &TForm2::Button37Click, &TForm2::Button38Click, &TForm2::Button39Click, &TForm2::Button40Click, &TForm2::Button41Click, &TForm2::Button42Click,
-        &TForm2::Button43Click};
+    QPushButton* TForm2::*const fields[] = {
+        &TForm2::Button1,  &TForm2::Button2,  &TForm2::Button3,  &TForm2::Button4,  &TForm2::Button5,
+        &TForm2::Button6,  &TForm2::Button7,  &TForm2::Button8,  &TForm2::Button9,  &TForm2::Button10,
+        &TForm2::Button11, &TForm2::Button12, &TForm2::Button13, &TForm2::Button14, &TForm2::Button15,
+        &TForm2::Button16, &TForm2::Button17, &TForm2::Button18, &TForm2::Button19, &TForm2::Button20,
+        &TForm2::Button21, &TForm2::Button22, &TForm2::Button23, &TForm2::Button24, &TForm2::Button25,
+        &TForm2::Button26, &TForm2::Button27, &TForm2::Button28, &TForm2::Button29, &TForm2::Button30,
+        &TForm2::Button31, &TForm2::Button32, &TForm2::Button33, &TForm2::Button34, &TForm2::Button35,
+        &TForm2::Button36, &TForm2::Button37, &TForm2::Button38, &TForm2::Button39, &TForm2::Button40,
+        &TForm2::Button41, &TForm2::Button42, &TForm2::Button43};
+    void (TForm2::*const handlers[])() = {
+        &TForm2::Button1Click,  &TForm2::Button2Click,  &TForm2::Button3Click,  &TForm2::Button4Click,
+        &TForm2::Button5Click,  &TForm2::Button6Click,  &TForm2::Button7Click,  &TForm2::Button8Click,
+        &TForm2::Button9Click,  &TForm2::Button10Click, &TForm2::Button11Click, &TForm2::Button12Click,
+        &TForm2::Button13Click, &TForm2::Button14Click, &TForm2::Button15Click, &TForm2::Button16Click,
+        &TForm2::Button17Click, &TForm2::Button18Click, &TForm2::Button19Click, &TForm2::Button20Click,
+        &TForm2::Button21Click, &TForm2::Button22Click, &TForm2::Button23Click, &TForm2::Button24Click,
+        &TForm2::Button25Click, &TForm2::Button26Click, &TForm2::Button27Click, &TForm2::Button28Click,
+        &TForm2::Button29Click, &TForm2::Button30Click, &TForm2::Button31Click, &TForm2::Button32Click,
+        &TForm2::Button33Click, &TForm2::Button34Click, &TForm2::Button35Click, &TForm2::Button36Click,
+        &TForm2::Button37Click, &TForm2::Button38Click, &TForm2::Button39Click, &TForm2::Button40Click,
+        &TForm2::Button41Click, &TForm2::Button42Click, &TForm2::Button43Click};
     for (int n = 1; n <= 43; ++n) {
         auto* button = new QPushButton(this);
         this->*fields[n - 1] = button;
@@ -125,12 +129,11 @@ TForm2::TForm2(FormCore& mainForm, QWidget* parent) : QWidget(parent, Qt::Window
 
     // 6. Tab order: the letters, "small letter", the other keys and MON.CLR,
     //    the display, CPU_RESET.
-    QWidget* order[] = {
-        Button1,  Button2,  Button3,  Button4,  Button5,  Button6,  Button7,  Button8,  Button9,
-        Button10, Button11, Button12, Button13, Button14, Button15, Button16, Button17, Button18,
-        Button19, Button20, Button21, Button22, Button23, Button24, Button25, Button26, CheckBox1,
-        Button27, Button28, Button29, Button30, Button31, Button32, Button33, Button34, Button35,
-        Button36, Button37, Button38, Button39, Button40, Button41, Button42, Memo1,    Button43};
+    QWidget* order[] = {Button1,  Button2,  Button3,  Button4,  Button5,  Button6,  Button7,  Button8,  Button9,
+                        Button10, Button11, Button12, Button13, Button14, Button15, Button16, Button17, Button18,
+                        Button19, Button20, Button21, Button22, Button23, Button24, Button25, Button26, CheckBox1,
+                        Button27, Button28, Button29, Button30, Button31, Button32, Button33, Button34, Button35,
+                        Button36, Button37, Button38, Button39, Button40, Button41, Button42, Memo1,    Button43};
     for (size_t i = 1; i < sizeof order / sizeof order[0]; ++i) setTabOrder(order[i - 1], order[i]);
 }
 
@@ -205,18 +208,19 @@ void TForm2::KeyPressed(int button) {
 
 #define KEY_HANDLER(n) \
     void TForm2::Button##n##Click() { KeyPressed(n); }
-KEY_HANDLER(1) KEY_HANDLER(2) KEY_HANDLER(3) KEY_HANDLER(4) KEY_HANDLER(5) KEY_HANDLER(6)
-KEY_HANDLER(7) KEY_HANDLER(8) KEY_HANDLER(9) KEY_HANDLER(10) KEY_HANDLER(11) KEY_HANDLER(12)
-KEY_HANDLER(13) KEY_HANDLER(14) KEY_HANDLER(15) KEY_HANDLER(16) KEY_HANDLER(17) KEY_HANDLER(18)
-KEY_HANDLER(19) KEY_HANDLER(20) KEY_HANDLER(21) KEY_HANDLER(22) KEY_HANDLER(23) KEY_HANDLER(24)
-KEY_HANDLER(25) KEY_HANDLER(26) KEY_HANDLER(27) KEY_HANDLER(28) KEY_HANDLER(29) KEY_HANDLER(30)
-KEY_HANDLER(31) KEY_HANDLER(32) KEY_HANDLER(33) KEY_HANDLER(34) KEY_HANDLER(35) KEY_HANDLER(36)
-KEY_HANDLER(37) KEY_HANDLER(38) KEY_HANDLER(39) KEY_HANDLER(40) KEY_HANDLER(41)
+KEY_HANDLER(1)
+KEY_HANDLER(2)
+KEY_HANDLER(3) KEY_HANDLER(4) KEY_HANDLER(5) KEY_HANDLER(6) KEY_HANDLER(7) KEY_HANDLER(8) KEY_HANDLER(9) KEY_HANDLER(10)
+    KEY_HANDLER(11) KEY_HANDLER(12) KEY_HANDLER(13) KEY_HANDLER(14) KEY_HANDLER(15) KEY_HANDLER(16) KEY_HANDLER(17)
+        KEY_HANDLER(18) KEY_HANDLER(19) KEY_HANDLER(20) KEY_HANDLER(21) KEY_HANDLER(22) KEY_HANDLER(23) KEY_HANDLER(24)
+            KEY_HANDLER(25) KEY_HANDLER(26) KEY_HANDLER(27) KEY_HANDLER(28) KEY_HANDLER(29) KEY_HANDLER(30)
+                KEY_HANDLER(31) KEY_HANDLER(32) KEY_HANDLER(33) KEY_HANDLER(34) KEY_HANDLER(35) KEY_HANDLER(36)
+                    KEY_HANDLER(37) KEY_HANDLER(38) KEY_HANDLER(39) KEY_HANDLER(40) KEY_HANDLER(41)
 #undef KEY_HANDLER
 
-// MON.CLR: everything goes, including the empty first line and what has not
-// been put in yet. Nothing is sent; the link's state does not matter.
-void TForm2::Button42Click() {
+    // MON.CLR: everything goes, including the empty first line and what has not
+    // been put in yet. Nothing is sent; the link's state does not matter.
+    void TForm2::Button42Click() {
     pending_.clear();
     initialEmptyLine_ = false;
     followEnd_ = true;

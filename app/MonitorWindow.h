@@ -74,7 +74,7 @@ public:
     QPushButton* Button24 = nullptr;
     QPushButton* Button25 = nullptr;
     QPushButton* Button26 = nullptr;
-    QCheckBox* CheckBox1 = nullptr;      // "small letter"
+    QCheckBox* CheckBox1 = nullptr;  // "small letter"
     // "0" … "9"
     QPushButton* Button27 = nullptr;
     QPushButton* Button28 = nullptr;
@@ -92,10 +92,10 @@ public:
     QPushButton* Button39 = nullptr;
     QPushButton* Button40 = nullptr;
     QPushButton* Button41 = nullptr;
-    QPushButton* Button42 = nullptr;     // "MON.CLR"
-    QLabel* Label1 = nullptr;            // the maker's name
-    QPlainTextEdit* Memo1 = nullptr;     // the display
-    QPushButton* Button43 = nullptr;     // "CPU_RESET"
+    QPushButton* Button42 = nullptr;  // "MON.CLR"
+    QLabel* Label1 = nullptr;         // the maker's name
+    QPlainTextEdit* Memo1 = nullptr;  // the display
+    QPushButton* Button43 = nullptr;  // "CPU_RESET"
 
     // The byte the last pressed character key chose.
     uint8_t KeyChar = 0;
@@ -103,13 +103,48 @@ public:
 public slots:
     // Button1Click … Button41Click: the character keys; Button42Click:
     // MON.CLR; Button43Click: CPU_RESET.
-    void Button1Click(); void Button2Click(); void Button3Click(); void Button4Click(); void Button5Click(); void Button6Click();
-    void Button7Click(); void Button8Click(); void Button9Click(); void Button10Click(); void Button11Click(); void Button12Click();
-    void Button13Click(); void Button14Click(); void Button15Click(); void Button16Click(); void Button17Click(); void Button18Click();
-    void Button19Click(); void Button20Click(); void Button21Click(); void Button22Click(); void Button23Click(); void Button24Click();
-    void Button25Click(); void Button26Click(); void Button27Click(); void Button28Click(); void Button29Click(); void Button30Click();
-    void Button31Click(); void Button32Click(); void Button33Click(); void Button34Click(); void Button35Click(); void Button36Click();
-    void Button37Click(); void Button38Click(); void Button39Click(); void Button40Click(); void Button41Click(); void Button42Click();
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+    void Button5Click();
+    void Button6Click();
+    void Button7Click();
+    void Button8Click();
+    void Button9Click();
+    void Button10Click();
+    void Button11Click();
+    void Button12Click();
+    void Button13Click();
+    void Button14Click();
+    void Button15Click();
+    void Button16Click();
+    void Button17Click();
+    void Button18Click();
+    void Button19Click();
+    void Button20Click();
+    void Button21Click();
+    void Button22Click();
+    void Button23Click();
+    void Button24Click();
+    void Button25Click();
+    void Button26Click();
+    void Button27Click();
+    void Button28Click();
+    void Button29Click();
+    void Button30Click();
+    void Button31Click();
+    void Button32Click();
+    void Button33Click();
+    void Button34Click();
+    void Button35Click();
+    void Button36Click();
+    void Button37Click();
+    void Button38Click();
+    void Button39Click();
+    void Button40Click();
+    void Button41Click();
+    void Button42Click();
     void Button43Click();
 
 protected:
@@ -120,9 +155,9 @@ private:
     void ScrollToEnd();
 
     FormCore& form_;
-    QStringList pending_;         // lines not yet in Memo1
+    QStringList pending_;  // lines not yet in Memo1
     bool flushQueued_ = false;
-    bool followEnd_ = true;       // the view was at the end when last looked at
+    bool followEnd_ = true;         // the view was at the end when last looked at
     bool initialEmptyLine_ = true;  // Memo1 still shows the empty line it starts with
 };
 

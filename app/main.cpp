@@ -1,15 +1,15 @@
-#include "session/LinkChoice.h"
 #include "app/MainWindow.h"
-#include "cli/Cli.h"
 #include "app/MonitorWindow.h"
+#include "cli/Cli.h"
+#include "session/LinkChoice.h"
 
+#include <unistd.h>
 #include <QApplication>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -36,9 +36,10 @@ int Usage(const std::string& error) {
 // (QGuiApplication's and QApplication's, plus the X11 ones); they are checked
 // here because QApplication needs a display before it could refuse anything.
 bool IsToolkitOption(const std::vector<std::string>& args, size_t& i) {
-    static const char* const withValue[] = {"platform", "platformpluginpath", "platformtheme", "plugin",
-                                            "qwindowgeometry", "qwindowicon", "qwindowtitle", "session",
-                                            "display", "geometry", "name", "title", "style", "stylesheet"};
+    static const char* const withValue[] = {"platform",        "platformpluginpath", "platformtheme", "plugin",
+                                            "qwindowgeometry", "qwindowicon",        "qwindowtitle",  "session",
+                                            "display",         "geometry",           "name",          "title",
+                                            "style",           "stylesheet"};
     static const char* const flags[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
     const std::string& a = args[i];
     if (a.size() < 2 || a[0] != '-') return false;

@@ -10,12 +10,12 @@
 #include "image/FlashImage.h"
 #include "image/ImageReader.h"
 
+#include <unistd.h>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -111,8 +111,7 @@ bool Measure(const char* name, const std::string& text, const std::vector<uint8_
 void Print(const char* name, const std::string& text, int reads, const Figures& f) {
     const double mb = text.size() / 1e6;
     std::printf("%s: file %.2f MB, %ld data records, image %u bytes\n", name, mb, f.records, kImageBytes);
-    std::printf("%s: reads %d  min %.2f ms  median %.2f ms  max %.2f ms\n", name, reads, f.minMs, f.medianMs,
-                f.maxMs);
+    std::printf("%s: reads %d  min %.2f ms  median %.2f ms  max %.2f ms\n", name, reads, f.minMs, f.medianMs, f.maxMs);
     std::printf("%s: rate %.0f MB/s of file, %.0f MB/s of image (median)\n", name, mb / (f.medianMs / 1e3),
                 kImageBytes / 1e6 / (f.medianMs / 1e3));
 }

@@ -1,7 +1,7 @@
 #include "bootmode/AreaCommands.h"
 
-#include "core/FormCore.h"
 #include "bootmode/AwaitReply.h"
+#include "core/FormCore.h"
 #include "link/Driver.h"
 #include "protocol/Protocol.h"
 
@@ -16,10 +16,10 @@ constexpr int32_t kWholeAreaTicks = 50;
 
 // What a good reply looks like.
 struct Shape {
-    uint8_t code;        // its first byte
-    uint8_t sizeBytes;   // 0: the reply is that byte alone; else the width of its size field
-    uint32_t maxData;    // the largest size field allowed
-    bool exact;          // the size field must be maxData
+    uint8_t code;       // its first byte
+    uint8_t sizeBytes;  // 0: the reply is that byte alone; else the width of its size field
+    uint32_t maxData;   // the largest size field allowed
+    bool exact;         // the size field must be maxData
 };
 
 uint32_t BigEndian(const uint8_t* p, unsigned n) {
@@ -50,8 +50,8 @@ AreaReply Exchange(FormCore& form, const std::vector<uint8_t>& command, const Sh
         uint32_t waiting = 0, tx = 0, events = 0;
         if (GetStatus(DeviceHandle, &waiting, &tx, &events) != LINK_OK) waiting = 0;
         if (waiting > 0) {
-            const uint32_t ask = static_cast<uint32_t>(
-                std::min<size_t>({waiting, need - bytes.size(), kReceiveBufferSize}));
+            const uint32_t ask =
+                static_cast<uint32_t>(std::min<size_t>({waiting, need - bytes.size(), kReceiveBufferSize}));
             uint8_t buffer[kReceiveBufferSize];
             uint32_t got = 0;
             LastStatus = ReadBytes(DeviceHandle, buffer, ask, &got);
@@ -123,8 +123,7 @@ const char* CodeName(uint8_t code) {
 }  // namespace
 
 AreaReply InquireUserArea(FormCore& form, std::vector<FlashArea>& areas) {
-    AreaReply reply = Exchange(form, {proto::kUserAreaInquiry}, {proto::kUserAreaReply, 1, 255, false},
-                               kInquiryTicks);
+    AreaReply reply = Exchange(form, {proto::kUserAreaInquiry}, {proto::kUserAreaReply, 1, 255, false}, kInquiryTicks);
     if (!reply.Ok()) return reply;
     // The data: the number of areas, then first and last address of each.
     const std::vector<uint8_t>& d = reply.data;
@@ -178,9 +177,7 @@ std::string Describe(const AreaReply& reply) {
     case ReplyFault::CutShort:
         std::snprintf(text, sizeof text, "reply cut short (%u of %u bytes)", reply.received, reply.expected);
         return text;
-    case ReplyFault::Unexpected:
-        std::snprintf(text, sizeof text, "unexpected reply 0x%02X", reply.first);
-        return text;
+    case ReplyFault::Unexpected: std::snprintf(text, sizeof text, "unexpected reply 0x%02X", reply.first); return text;
     case ReplyFault::ErrorReply:
         if (const char* name = CodeName(reply.code))
             std::snprintf(text, sizeof text, "error reply 0x%02X 0x%02X (%s)", reply.first, reply.code, name);

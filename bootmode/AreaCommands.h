@@ -39,12 +39,12 @@ enum class ReplyFault {
 
 struct AreaReply {
     ReplyFault fault = ReplyFault::NoReply;
-    uint8_t first = 0;           // the reply's first byte (Unexpected, ErrorReply)
-    uint8_t code = 0;            // ErrorReply: the error code
-    uint32_t size = 0;           // the size field as received (BadSize)
-    uint32_t received = 0;       // bytes of the reply received (CutShort)
-    uint32_t expected = 0;       // bytes the reply should have had (CutShort)
-    std::vector<uint8_t> data;   // None: the reply's data, without code, size and checksum
+    uint8_t first = 0;          // the reply's first byte (Unexpected, ErrorReply)
+    uint8_t code = 0;           // ErrorReply: the error code
+    uint32_t size = 0;          // the size field as received (BadSize)
+    uint32_t received = 0;      // bytes of the reply received (CutShort)
+    uint32_t expected = 0;      // bytes the reply should have had (CutShort)
+    std::vector<uint8_t> data;  // None: the reply's data, without code, size and checksum
 
     bool Ok() const { return fault == ReplyFault::None; }
 };

@@ -35,7 +35,7 @@ bool AwaitReply(FormCore& form, uint8_t awaited, uint32_t threshold, uint32_t wi
     auto judge = [awaited, window](const uint8_t* bytes, size_t count) {
         const size_t searched = std::min<size_t>(count, window);
         return std::find(bytes, bytes + searched, awaited) != bytes + searched ? ReadVerdict::Accept
-                                                                                : ReadVerdict::KeepWaiting;
+                                                                               : ReadVerdict::KeepWaiting;
     };
     return PollReceive(form, threshold, ticks, judge) == PollResult::Accepted;
 }

@@ -121,8 +121,10 @@ std::string RateRefusal(const RatePlan& plan, const ClockSetup& clock) {
     const RatePlan* below = nullptr;
     const RatePlan* above = nullptr;
     for (const RatePlan& r : rates) {
-        if (r.told > plan.asked) above = &r;  // the list runs from the highest down
-        else if (!below) below = &r;
+        if (r.told > plan.asked)
+            above = &r;  // the list runs from the highest down
+        else if (!below)
+            below = &r;
     }
     if (below || above) {
         text += "; nearest good rates:";

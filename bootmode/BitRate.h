@@ -40,20 +40,20 @@ struct ClockSetup {
 };
 
 struct RatePlan {
-    uint32_t asked = 0;          // as given
-    bool fieldOk = false;        // the 100 bit/s field carries it
-    uint16_t units = 0;          // the field's value
-    uint32_t told = 0;           // units x 100: what the chip is told
-    int clockSelect = 0;         // the chip's n
-    int divider = 0;             // the chip's N
-    double chipRate = 0;         // the rate of that setting
-    double chipError = 0;        // chipRate / told - 1
-    bool chipAccepts = false;    // |chipError| < 4 %
-    double converterRate = 0;    // the converter's nearest rate to chipRate
-    double converterError = 0;   // converterRate / told - 1
-    double mismatch = 0;         // converterRate / chipRate - 1
-    bool usable = false;         // chip accepts, and |mismatch| within the margin
-    uint32_t hostRate = 0;       // what the converter is set to: chipRate, rounded
+    uint32_t asked = 0;         // as given
+    bool fieldOk = false;       // the 100 bit/s field carries it
+    uint16_t units = 0;         // the field's value
+    uint32_t told = 0;          // units x 100: what the chip is told
+    int clockSelect = 0;        // the chip's n
+    int divider = 0;            // the chip's N
+    double chipRate = 0;        // the rate of that setting
+    double chipError = 0;       // chipRate / told - 1
+    bool chipAccepts = false;   // |chipError| < 4 %
+    double converterRate = 0;   // the converter's nearest rate to chipRate
+    double converterError = 0;  // converterRate / told - 1
+    double mismatch = 0;        // converterRate / chipRate - 1
+    bool usable = false;        // chip accepts, and |mismatch| within the margin
+    uint32_t hostRate = 0;      // what the converter is set to: chipRate, rounded
 
     // Seconds one programming block takes on the wire at the chip's rate:
     // its 134-byte command and the one-byte acknowledgement, 10 bits a byte.

@@ -1,8 +1,8 @@
 #include "bootmode/BootSequence.h"
 
 #include "bootmode/AwaitReply.h"
-#include "core/FormCore.h"
 #include "bootmode/LinkRate.h"
+#include "core/FormCore.h"
 #include "link/Driver.h"
 #include "protocol/Protocol.h"
 
@@ -20,17 +20,17 @@ constexpr size_t kDeviceCheckWindow = 30;  // leading bytes of the device list t
 // One stage of the sequence.
 struct Stage {
     WriteStage stage;
-    std::vector<uint8_t> frame;     // sent in one write after the purge
-    uint32_t threshold;             // a read happens only when more bytes than this wait
-    bool deviceCheck;               // the reply is weighed by DeviceCheck instead of searched
-    uint8_t awaited;                // the reply byte searched for (not for the device check)
-    int32_t ticks;                  // the wait
-    uint32_t rateBefore;            // non-zero: switch the link to this rate first
-    const char* beforeWrite;        // shown between the purge and the write, if any
-    const char* passed;             // shown when the reply came
-    const char* failed;             // shown when the wait ran out
+    std::vector<uint8_t> frame;  // sent in one write after the purge
+    uint32_t threshold;          // a read happens only when more bytes than this wait
+    bool deviceCheck;            // the reply is weighed by DeviceCheck instead of searched
+    uint8_t awaited;             // the reply byte searched for (not for the device check)
+    int32_t ticks;               // the wait
+    uint32_t rateBefore;         // non-zero: switch the link to this rate first
+    const char* beforeWrite;     // shown between the purge and the write, if any
+    const char* passed;          // shown when the reply came
+    const char* failed;          // shown when the wait ran out
     bool beepOnFailure;
-    const char* rejected;           // device check only: shown, without a beep, on rejection
+    const char* rejected;  // device check only: shown, without a beep, on rejection
 };
 
 // A single-byte command.
@@ -55,11 +55,12 @@ std::vector<Stage> Stages(const BootRate& rate) {
     const uint16_t clock = rate.clock.inputUnits;
     return {
         // Supported-device inquiry, with the device check.
-        {WriteStage::DeviceInquiry, Command(kDeviceInquiry), 16, true, 0, 10, 0, nullptr,
-         "get ack 3", "cpu not answer 3", true, "not H8SX1622"},
+        {WriteStage::DeviceInquiry, Command(kDeviceInquiry), 16, true, 0, 10, 0, nullptr, "get ack 3",
+         "cpu not answer 3", true, "not H8SX1622"},
         // Device selection.
-        {WriteStage::DeviceSelect, Frame(kDeviceSelect, {kDeviceCode[0], kDeviceCode[1], kDeviceCode[2], kDeviceCode[3]}),
-         0, false, kAck, 10, 0, nullptr, "get ack 4", "cpu not answer 4", true, nullptr},
+        {WriteStage::DeviceSelect,
+         Frame(kDeviceSelect, {kDeviceCode[0], kDeviceCode[1], kDeviceCode[2], kDeviceCode[3]}), 0, false, kAck, 10, 0,
+         nullptr, "get ack 4", "cpu not answer 4", true, nullptr},
         // Clock-mode inquiry.
         {WriteStage::ClockModeInquiry, Command(kClockModeInquiry), 2, false, kClockModeReply, 10, 0, nullptr,
          "get ack 5", "cpu not answer 5", true, nullptr},
@@ -67,14 +68,15 @@ std::vector<Stage> Stages(const BootRate& rate) {
         {WriteStage::ClockModeSelect, Frame(kClockModeSelect, {kClockMode}), 0, false, kAck, 10, 0, nullptr,
          "get ack 6", "clock mode err 6", true, nullptr},
         // Multiplication-ratio inquiry.
-        {WriteStage::RatioInquiry, Command(kRatioInquiry), 9, false, kRatioReply, 10, 0, nullptr,
-         "get ack 7", "teibai err 7", true, nullptr},
+        {WriteStage::RatioInquiry, Command(kRatioInquiry), 9, false, kRatioReply, 10, 0, nullptr, "get ack 7",
+         "teibai err 7", true, nullptr},
         // Operating-frequency inquiry.
         {WriteStage::FrequencyInquiry, Command(kFrequencyInquiry), 11, false, kFrequencyReply, 10, 0, nullptr,
          "get ack 8", "cpu not answer 8", true, nullptr},
         // New bit rate.
-        {WriteStage::NewBitRate, Frame(kNewBitRate, {Hi(rate.rateUnits), Lo(rate.rateUnits), Hi(clock), Lo(clock), 2,
-                                                     rate.clock.systemRatio, rate.clock.peripheralRatio}),
+        {WriteStage::NewBitRate,
+         Frame(kNewBitRate, {Hi(rate.rateUnits), Lo(rate.rateUnits), Hi(clock), Lo(clock), 2, rate.clock.systemRatio,
+                             rate.clock.peripheralRatio}),
          0, false, kAck, 10, 0, nullptr, "get ack 9", "new bps rate err 9", true, nullptr},
         // The host follows to the new rate at once, then confirms it.
         {WriteStage::NewBitRateConfirm, Command(kBitRateConfirm), 0, false, kAck, 10, rate.hostRate, nullptr,
@@ -83,8 +85,8 @@ std::vector<Stage> Stages(const BootRate& rate) {
         {WriteStage::Erase, Command(kEnterProgramming), 0, false, kAck, 300, 0, "FLASH ROM Ereasing,,,",
          "FLASH ROM Erase complete! 11", "Erase err 11", true, nullptr},
         // User-MAT programming selection.
-        {WriteStage::UserMatSelect, Command(kUserMatSelect), 0, false, kAck, 10, 0, nullptr,
-         "boot mat select done 12", "boot mat select false 12", true, nullptr},
+        {WriteStage::UserMatSelect, Command(kUserMatSelect), 0, false, kAck, 10, 0, nullptr, "boot mat select done 12",
+         "boot mat select false 12", true, nullptr},
     };
 }
 
@@ -109,8 +111,8 @@ std::string CheckRatios(const std::vector<uint8_t>& f, const ClockSetup& clock) 
         const size_t count = f[at++];
         if (at + count > end) return "the chip's ratio list is cut short";
         if (std::find(f.begin() + at, f.begin() + at + count, wanted[type]) == f.begin() + at + count)
-            return std::string("the chip offers no ratio ") + std::to_string(wanted[type]) + " for its " +
-                   names[type] + " clock";
+            return std::string("the chip offers no ratio ") + std::to_string(wanted[type]) + " for its " + names[type] +
+                   " clock";
         at += count;
     }
     return "";
@@ -125,7 +127,8 @@ std::string CheckFrequencies(const std::vector<uint8_t>& f, const ClockSetup& cl
     const char* names[2] = {"system", "peripheral"};
     for (int type = 0; type < 2; ++type) {
         const size_t at = 3 + 4u * type;
-        if (f[2] <= type || at + 4 > f.size() - 1) return std::string("the chip reports no ") + names[type] + " clock range";
+        if (f[2] <= type || at + 4 > f.size() - 1)
+            return std::string("the chip reports no ") + names[type] + " clock range";
         const uint32_t low = static_cast<uint32_t>(f[at]) << 8 | f[at + 1];
         const uint32_t high = static_cast<uint32_t>(f[at + 2]) << 8 | f[at + 3];
         const uint32_t value = static_cast<uint32_t>(clock.inputUnits) * ratios[type];
@@ -140,8 +143,7 @@ std::string CheckFrequencies(const std::vector<uint8_t>& f, const ClockSetup& cl
 // arrives, so a reply that comes in parts is put together) and judges its
 // contents. Rejected with the reason in *why.
 PollResult WaitForCheckedReply(FormCore& form, const Stage& stage,
-                               const std::function<std::string(const std::vector<uint8_t>&)>& check,
-                               std::string* why) {
+                               const std::function<std::string(const std::vector<uint8_t>&)>& check, std::string* why) {
     std::vector<uint8_t> got;
     return PollReceive(form, 0, stage.ticks, [&](const uint8_t* bytes, size_t count) {
         got.insert(got.end(), bytes, bytes + count);
@@ -163,11 +165,10 @@ PollResult WaitForCheckedReply(FormCore& form, const Stage& stage,
     });
 }
 
-
 PollResult WaitForReply(FormCore& form, const Stage& stage) {
     if (!stage.deviceCheck) {
         return AwaitReply(form, stage.awaited, stage.threshold, kReplyWindow, stage.ticks) ? PollResult::Accepted
-                                                                                            : PollResult::TimedOut;
+                                                                                           : PollResult::TimedOut;
     }
     // The first successful read decides; there is no second look.
     return PollReceive(form, stage.threshold, stage.ticks, [](const uint8_t* bytes, size_t count) {
@@ -180,8 +181,10 @@ PollResult WaitForReply(FormCore& form, const Stage& stage) {
 bool DeviceCheck(const uint8_t* bytes, size_t count) {
     uint8_t weight = 0;
     for (size_t i = 0; i < count; ++i) {
-        if (bytes[i] == '1' || bytes[i] == '6') weight += 1;
-        else if (bytes[i] == '2') weight += 2;
+        if (bytes[i] == '1' || bytes[i] == '6')
+            weight += 1;
+        else if (bytes[i] == '2')
+            weight += 2;
         if (weight > 4) return true;
     }
     return false;
@@ -211,9 +214,7 @@ WriteOutcome RunBootSequence(FormCore& form, const BootRate& rate) {
             result = WaitForReply(form, stage);
         }
         switch (result) {
-        case PollResult::Accepted:
-            form.ShowStatus(stage.passed);
-            break;
+        case PollResult::Accepted: form.ShowStatus(stage.passed); break;
         case PollResult::Rejected:
             if (!stage.deviceCheck) {
                 // A clock the chip cannot run with.

@@ -8,8 +8,8 @@
 //   selection in order, each once, and returns Done when all passed (the link
 //   then runs at the new rate, by default 38400 bit/s, the flash is erased and user-MAT programming is
 //   selected) or TargetFailed at the first stage that failed, which has shown
-//   its message and, unless it was "not H8SX1622", beeped. The caller holds LinkBusy set and has just seen the chip's 0xE6
-//   at 19200 bit/s.
+//   its message and, unless it was "not H8SX1622", beeped. The caller holds LinkBusy set and has just seen the chip's
+//   0xE6 at 19200 bit/s.
 // - Each stage purges both queues, writes its frame in one call and waits for
 //   its reply through the reply wait (bootmode/AwaitReply.h). The link moves
 //   to the new rate at the start of the new bit rate's confirmation and stays

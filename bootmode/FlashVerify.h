@@ -60,7 +60,7 @@ WriteOutcome VerifyAfterWrite(FormCore& form, const WriteOutcome& written, const
 
 struct BlankCheckResult {
     bool passed = false;
-    std::string message;   // as shown
+    std::string message;  // as shown
 };
 
 // The blank check of the user area, with its outcome shown.

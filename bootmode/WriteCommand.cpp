@@ -2,9 +2,9 @@
 
 #include "bootmode/AwaitReply.h"
 #include "bootmode/BootSequence.h"
+#include "bootmode/LinkRate.h"
 #include "bootmode/ResetLines.h"
 #include "core/FormCore.h"
-#include "bootmode/LinkRate.h"
 #include "link/Driver.h"
 #include "protocol/Protocol.h"
 
@@ -90,7 +90,7 @@ WriteOutcome Button1Click(FormCore& form, const TransferStep& transfer, const Bo
         if (outcome.Done()) outcome.stage = WriteStage::Programming;
         outcome.result = WriteResult::Interrupted;
         outcome.message.clear();
-        outcome.rateSuspect = false;   // the user stopped it: nothing to try again
+        outcome.rateSuspect = false;  // the user stopped it: nothing to try again
     } else if (transferred) {
         ResetTarget(form);
     }

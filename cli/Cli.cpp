@@ -26,8 +26,8 @@ constexpr const char* kExitHelp =
 
 struct CommandHelp {
     CliCommand command;
-    const char* usage;   // one line, after "Usage: h8sxwriter "
-    const char* text;    // the rest of --help
+    const char* usage;  // one line, after "Usage: h8sxwriter "
+    const char* text;   // the rest of --help
 };
 
 const CommandHelp kHelp[] = {
@@ -166,8 +166,7 @@ void PrintCommandHelp(const CommandHelp& h) {
 int UsageError(const CliArgs& a) {
     std::fprintf(stderr, "h8sxwriter: %s\n", a.error.c_str());
     if (const CommandHelp* h = HelpOf(a.command)) {
-        std::fprintf(stderr, "Usage: h8sxwriter %s\nTry 'h8sxwriter %s --help'.\n", h->usage,
-                     CommandName(a.command));
+        std::fprintf(stderr, "Usage: h8sxwriter %s\nTry 'h8sxwriter %s --help'.\n", h->usage, CommandName(a.command));
     } else {
         std::fprintf(stderr,
                      "Usage: h8sxwriter [--port PATH | --sim[=OPTS]] [COMMAND [ARGUMENTS]]\n"
@@ -184,14 +183,18 @@ int CliMain(int argc, char** argv) {
     const CliArgs a = ParseCliArgs(argc, argv);
     if (!a.ok) return UsageError(a);
     if (a.help) {
-        if (const CommandHelp* h = HelpOf(a.command)) PrintCommandHelp(*h);
-        else PrintProgramHelp();
+        if (const CommandHelp* h = HelpOf(a.command))
+            PrintCommandHelp(*h);
+        else
+            PrintProgramHelp();
         return kExitOk;
     }
     if (a.version) {
         // A build from a git work tree names its revision too.
-        if (*BuildRevision()) std::printf("h8sxwriter %s (git %s)\n", H8SXWRITER_VERSION, BuildRevision());
-        else std::printf("h8sxwriter %s\n", H8SXWRITER_VERSION);
+        if (*BuildRevision())
+            std::printf("h8sxwriter %s (git %s)\n", H8SXWRITER_VERSION, BuildRevision());
+        else
+            std::printf("h8sxwriter %s\n", H8SXWRITER_VERSION);
         return kExitOk;
     }
     // A reader that goes away (`h8sxwriter write ... | head -3`) must not end
@@ -199,15 +202,15 @@ int CliMain(int argc, char** argv) {
     // fails from then on.
     std::signal(SIGPIPE, SIG_IGN);
     switch (a.command) {
-        case CliCommand::Write:
-            return IsGangWrite(a) ? RunGangWrite(a, std::vector<std::string>(argv + 1, argv + argc)) : RunWrite(a);
-        case CliCommand::Erase: return RunErase(a);
-        case CliCommand::Monitor: return RunMonitor(a);
-        case CliCommand::Reset: return RunReset(a);
-        case CliCommand::List: return RunList(a);
-        case CliCommand::Sim: return RunSim(a);
-        case CliCommand::Rates: return RunRates(a);
-        case CliCommand::None: break;
+    case CliCommand::Write:
+        return IsGangWrite(a) ? RunGangWrite(a, std::vector<std::string>(argv + 1, argv + argc)) : RunWrite(a);
+    case CliCommand::Erase: return RunErase(a);
+    case CliCommand::Monitor: return RunMonitor(a);
+    case CliCommand::Reset: return RunReset(a);
+    case CliCommand::List: return RunList(a);
+    case CliCommand::Sim: return RunSim(a);
+    case CliCommand::Rates: return RunRates(a);
+    case CliCommand::None: break;
     }
     // Only link options: they belong to the window, which main() starts.
     CliArgs noCommand = a;

@@ -57,7 +57,8 @@ bool ParseAddress(const std::string& text, uint32_t* out) {
     if (text.empty() || text[0] == '-' || text[0] == '+') return false;
     errno = 0;
     char* end = nullptr;
-    const unsigned long long v = std::strtoull(text.c_str(), &end, text.size() > 1 && (text[1] == 'x' || text[1] == 'X') ? 16 : 10);
+    const unsigned long long v =
+        std::strtoull(text.c_str(), &end, text.size() > 1 && (text[1] == 'x' || text[1] == 'X') ? 16 : 10);
     if (errno != 0 || *end != '\0' || v > 0xFFFFFFFFull) return false;
     *out = static_cast<uint32_t>(v);
     return true;
@@ -83,14 +84,14 @@ struct Accepts {
 };
 Accepts AcceptsOf(CliCommand c) {
     switch (c) {
-        case CliCommand::Write: return {true, true, true, false, false, false, true, true, true};
-        case CliCommand::Erase: return {true, true, true, false, false, false, false, false, false};
-        case CliCommand::Monitor: return {true, true, false, true, true, false, false, false, false};
-        case CliCommand::Reset:
-        case CliCommand::List: return {true, true, false, false, false, false, false, false, false};
-        case CliCommand::Sim: return {true, false, false, false, false, true, false, false, false};
-        case CliCommand::Rates: return {false, false, false, false, false, false, false, true, false};
-        case CliCommand::None: break;
+    case CliCommand::Write: return {true, true, true, false, false, false, true, true, true};
+    case CliCommand::Erase: return {true, true, true, false, false, false, false, false, false};
+    case CliCommand::Monitor: return {true, true, false, true, true, false, false, false, false};
+    case CliCommand::Reset:
+    case CliCommand::List: return {true, true, false, false, false, false, false, false, false};
+    case CliCommand::Sim: return {true, false, false, false, false, true, false, false, false};
+    case CliCommand::Rates: return {false, false, false, false, false, false, false, true, false};
+    case CliCommand::None: break;
     }
     return {true, true, false, false, false, false, false, false, false};
 }
@@ -191,23 +192,25 @@ CliArgs ParseCliArgs(int argc, char** argv) {
         } else if (name == "--verify" && accepts.verify) {
             // Its value only after '=': a word behind it is the FILE.
             a.verify = hasValue ? value : "read";
-            if (a.verify != "read" && a.verify != "sum")
-                fail("bad value for --verify: '" + value + "' (read or sum)");
+            if (a.verify != "read" && a.verify != "sum") fail("bad value for --verify: '" + value + "' (read or sum)");
         } else if (name == "--json" && a.command == CliCommand::Write && !hasValue) {
             a.json = true;
         } else if (name == "--reset" && accepts.reset && !hasValue) {
             a.reset = true;
         } else if (name == "--seconds" && accepts.seconds) {
             std::string text;
-            if (takeValue(&text) && !ParseSeconds(text, &a.seconds))
-                fail("bad value for --seconds: '" + text + "'");
+            if (takeValue(&text) && !ParseSeconds(text, &a.seconds)) fail("bad value for --seconds: '" + text + "'");
         } else if (name == "--eol" && accepts.reset) {
             std::string text;
             if (takeValue(&text)) {
-                if (text == "cr") a.enter = "\r";
-                else if (text == "lf") a.enter = "\n";
-                else if (text == "crlf") a.enter = "\r\n";
-                else fail("bad value for --eol: '" + text + "' (cr, lf or crlf)");
+                if (text == "cr")
+                    a.enter = "\r";
+                else if (text == "lf")
+                    a.enter = "\n";
+                else if (text == "crlf")
+                    a.enter = "\r\n";
+                else
+                    fail("bad value for --eol: '" + text + "' (cr, lf or crlf)");
             }
         } else if (name == "--format" && a.command == CliCommand::Write) {
             std::string text;
@@ -215,8 +218,7 @@ CliArgs ParseCliArgs(int argc, char** argv) {
                 fail("bad value for --format: '" + text + "' (srec, hex or bin)");
         } else if (name == "--address" && a.command == CliCommand::Write) {
             std::string text;
-            if (takeValue(&text) && !ParseAddress(text, &a.address))
-                fail("bad value for --address: '" + text + "'");
+            if (takeValue(&text) && !ParseAddress(text, &a.address)) fail("bad value for --address: '" + text + "'");
             addressGiven = true;
         } else if (name == "--pty" && accepts.pty) {
             takeValue(&a.ptyLink);
@@ -227,8 +229,10 @@ CliArgs ParseCliArgs(int argc, char** argv) {
             if (takeValue(&text)) {
                 if (a.rateGiven) fail("--rate given twice");
                 a.rateGiven = true;
-                if (text == "fastest") a.rateFastest = true;
-                else if (!ParseRate(text, &a.rate)) fail("bad value for --rate: '" + text + "' (bit/s or 'fastest')");
+                if (text == "fastest")
+                    a.rateFastest = true;
+                else if (!ParseRate(text, &a.rate))
+                    fail("bad value for --rate: '" + text + "' (bit/s or 'fastest')");
             }
         } else if (name == "--clock" && accepts.clock) {
             std::string text;
@@ -253,14 +257,15 @@ CliArgs ParseCliArgs(int argc, char** argv) {
     if (a.progressFd >= 0 && (a.all || a.boards.size() > 1)) fail("--progress-fd takes one board");
     if (addressGiven && a.format != ImageFormat::Binary) fail("--address needs --format bin");
     if (a.command == CliCommand::Write) {
-        if (positional.empty()) fail("write needs a FILE");
-        else a.file = positional[0];
+        if (positional.empty())
+            fail("write needs a FILE");
+        else
+            a.file = positional[0];
         if (positional.size() > 1) fail("unexpected argument '" + positional[1] + "'");
     } else if (!positional.empty()) {
         fail("unexpected argument '" + positional[0] + "'" + where);
     }
-    if (a.command == CliCommand::Sim && a.ptyLink.empty() && firstError.empty())
-        fail("sim needs --pty LINK");
+    if (a.command == CliCommand::Sim && a.ptyLink.empty() && firstError.empty()) fail("sim needs --pty LINK");
 
     if (a.help || a.version) return a;  // help is given whatever else is wrong
     if (!firstError.empty()) {

@@ -33,35 +33,35 @@ enum class CliCommand { None, Write, Monitor, Reset, List, Sim, Rates, Erase };
 
 struct CliArgs {
     bool ok = true;
-    std::string error;        // why parsing failed (for the short usage)
+    std::string error;  // why parsing failed (for the short usage)
 
     CliCommand command = CliCommand::None;
     bool help = false;
     bool version = false;
 
-    LinkChoice link;          // the first (for most commands the only) link option
+    LinkChoice link;  // the first (for most commands the only) link option
     // write: every board of a gang write, in the order given (--port or --sim
     // repeated); one entry for a single write with a link option.
     std::vector<LinkChoice> boards;
-    bool all = false;         // write: every FTDI converter listed
-    int progressFd = -1;      // write (hidden): where a gang child sends its events
-    std::string file;         // write: the image file
+    bool all = false;                          // write: every FTDI converter listed
+    int progressFd = -1;                       // write (hidden): where a gang child sends its events
+    std::string file;                          // write: the image file
     ImageFormat format = ImageFormat::Detect;  // write: --format srec|hex|bin
-    uint32_t address = 0;     // write: --address A, where a binary goes (only with bin)
-    bool verbose = false;     // write: also the per-block texts
-    bool quiet = false;       // write: only the last message
-    std::string verify;       // write: "" no verify, "read" or "sum" (--verify alone: "read")
-    bool json = false;        // write: the summary as JSON instead of the messages
-    bool skipBlank = false;   // write: blocks of 0xFF only are not sent
-    bool rateGiven = false;   // write: --rate given
-    bool rateFastest = false; //   --rate fastest
-    uint32_t rate = 0;        //   --rate BPS
-    bool clockGiven = false;  // write, rates: --clock given
-    uint16_t clockUnits = 1250;  // --clock MHZ in units of 0.01 MHz
-    bool reset = false;       // monitor: restart the target first
-    double seconds = -1;      // monitor: run this long (< 0: until quit / EOF)
-    std::string enter = "\r";  // monitor: what Enter on a terminal sends (--eol cr|lf|crlf)
-    std::string ptyLink;      // sim: the symlink to create
+    uint32_t address = 0;                      // write: --address A, where a binary goes (only with bin)
+    bool verbose = false;                      // write: also the per-block texts
+    bool quiet = false;                        // write: only the last message
+    std::string verify;                        // write: "" no verify, "read" or "sum" (--verify alone: "read")
+    bool json = false;                         // write: the summary as JSON instead of the messages
+    bool skipBlank = false;                    // write: blocks of 0xFF only are not sent
+    bool rateGiven = false;                    // write: --rate given
+    bool rateFastest = false;                  //   --rate fastest
+    uint32_t rate = 0;                         //   --rate BPS
+    bool clockGiven = false;                   // write, rates: --clock given
+    uint16_t clockUnits = 1250;                // --clock MHZ in units of 0.01 MHz
+    bool reset = false;                        // monitor: restart the target first
+    double seconds = -1;                       // monitor: run this long (< 0: until quit / EOF)
+    std::string enter = "\r";                  // monitor: what Enter on a terminal sends (--eol cr|lf|crlf)
+    std::string ptyLink;                       // sim: the symlink to create
 };
 
 CliArgs ParseCliArgs(int argc, char** argv);

@@ -3,8 +3,8 @@
 // usage or file error.
 #pragma once
 
-#include "cli/CliArgs.h"
 #include "bootmode/BitRate.h"
+#include "cli/CliArgs.h"
 #include "core/WriteOutcome.h"
 
 #include <vector>

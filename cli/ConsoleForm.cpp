@@ -6,11 +6,11 @@
 #include "link/Driver.h"
 #include "session/Session.h"
 
+#include <poll.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <poll.h>
-#include <unistd.h>
 
 namespace {
 
@@ -18,9 +18,7 @@ constexpr auto kTick = std::chrono::milliseconds(100);
 constexpr auto kBarRedraw = std::chrono::milliseconds(100);
 
 // The per-block texts of the programming: the line alternates between them.
-bool IsBlockText(const std::string& text) {
-    return text == "rssponse OK" || text == std::string(11, ' ');
-}
+bool IsBlockText(const std::string& text) { return text == "rssponse OK" || text == std::string(11, ' '); }
 
 void WriteAll(int fd, const char* data, size_t n) {
     while (n > 0) {
@@ -42,7 +40,10 @@ void WriteAll(int fd, const char* data, size_t n) {
 }  // namespace
 
 ConsoleForm::ConsoleForm(Verbosity verbosity, FILE* out, int errFd)
-    : verbosity_(verbosity), out_(out), errFd_(errFd), errIsTerminal_(::isatty(errFd) == 1),
+    : verbosity_(verbosity),
+      out_(out),
+      errFd_(errFd),
+      errIsTerminal_(::isatty(errFd) == 1),
       nextTick_(SteadyClock::now() + kTick) {}
 
 ConsoleForm::~ConsoleForm() = default;
@@ -75,7 +76,8 @@ void ConsoleForm::ShowStatus(const std::string& text) {
         if (statusOpen_) std::fputs("\r\033[K", out_);
         // A message while the bar waits below the status line goes back up
         // to that line, so the status keeps to one line above the bar.
-        else if (redraw && statusAboveBar_) std::fputs("\033[A\r\033[K", out_);
+        else if (redraw && statusAboveBar_)
+            std::fputs("\033[A\r\033[K", out_);
         std::fputs(text.c_str(), out_);
         statusOpen_ = true;
     } else {
@@ -119,8 +121,10 @@ void ConsoleForm::ProcessMessages() {
     // 3. Service what woke us.
     if (ready > 0) {
         if (linkFd >= 0 && fds[0].revents != 0) {
-            if (fds[0].revents & POLLIN) LinkService(DeviceHandle);
-            else linkHungUntilTick_ = true;  // an error or hang-up stays readable: do not spin on it
+            if (fds[0].revents & POLLIN)
+                LinkService(DeviceHandle);
+            else
+                linkHungUntilTick_ = true;  // an error or hang-up stays readable: do not spin on it
         }
         // A handler may change the watches; take the ones that fired first.
         std::vector<std::function<void()>> fired;
@@ -161,8 +165,10 @@ void ConsoleForm::SetProgressPosition(int position) {
     progressPos_ = position;
     if (barActive_) SendProgress(position == progressMax_);
     // The full bar stays on its own line above what follows.
-    if (barActive_ && position == progressMax_) EndBar();
-    else DrawBar(false);
+    if (barActive_ && position == progressMax_)
+        EndBar();
+    else
+        DrawBar(false);
 }
 
 bool ConsoleForm::ChooseImageFile(std::string&) { return false; }

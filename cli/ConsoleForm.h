@@ -111,7 +111,7 @@ private:
     void DrawBar(bool force);
     void ClearBar();
     void EndStatusLine();  // ends an open status line
-    void EndBar();   // the bar's last state on a line of its own
+    void EndBar();         // the bar's last state on a line of its own
     uint64_t ProgressTotal() const;
     uint64_t ProgressDone() const;
     void SendEvent(const std::string& json);
@@ -129,8 +129,8 @@ private:
     SteadyClock::time_point eventLastProgress_;
     uint64_t monitorBytes_ = 0;
     int lastMonitorByte_ = -1;
-    bool oneLine_ = false;     // SetStatusOnOneLine
-    bool statusOpen_ = false;  // a status line stands open on the output
+    bool oneLine_ = false;         // SetStatusOnOneLine
+    bool statusOpen_ = false;      // a status line stands open on the output
     bool statusAboveBar_ = false;  // the bar began below an open status line, which a message may still replace
     std::string lastStatus_;
     std::string serialShown_ = "xxxx";
@@ -148,8 +148,8 @@ private:
     int progressPos_ = 0;
     uint64_t progressBytes_ = 0;
     std::string progressLabel_;
-    bool barActive_ = false;   // programming has begun: the bar is shown
-    bool barDrawn_ = false;    // a bar line stands on the terminal now
+    bool barActive_ = false;  // programming has begun: the bar is shown
+    bool barDrawn_ = false;   // a bar line stands on the terminal now
     SteadyClock::time_point barStart_;
     SteadyClock::time_point barLastDraw_;
 };

@@ -19,7 +19,7 @@
 int RunErase(const CliArgs& args) {
     LinkChoice link = args.link;
     if (int status = SetUpLink(link); status != kLinkReady) return status;
-    ConsoleForm form(args.quiet ? ConsoleForm::Verbosity::Quiet
+    ConsoleForm form(args.quiet     ? ConsoleForm::Verbosity::Quiet
                      : args.verbose ? ConsoleForm::Verbosity::Verbose
                                     : ConsoleForm::Verbosity::Normal);
     if (!ConnectAsStartUp(form)) {

@@ -12,19 +12,19 @@
 #include "link/Sysfs.h"
 #include "sim/SimOptions.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <chrono>
-#include <climits>
-#include <cstdlib>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -34,10 +34,10 @@ constexpr int kChildProgressFd = 3;
 constexpr auto kRedraw = std::chrono::milliseconds(100);
 
 struct Board {
-    std::string name;   // as the display shows it
+    std::string name;  // as the display shows it
     LinkChoice link;
     pid_t pid = -1;
-    int fds[3] = {-1, -1, -1};   // the child's events, standard output, standard error
+    int fds[3] = {-1, -1, -1};  // the child's events, standard output, standard error
     std::string buffered[3];
     bool reaped = false;
     int waitStatus = 0;
@@ -97,7 +97,7 @@ bool BoardsOf(const CliArgs& args, std::vector<Board>* boards, std::string* erro
         return !boards->empty();
     }
     int sims = 0;
-    std::vector<std::string> places;   // flash files and devices, each only once
+    std::vector<std::string> places;  // flash files and devices, each only once
     for (const LinkChoice& link : args.boards) {
         Board b;
         b.link = link;
@@ -121,7 +121,7 @@ bool BoardsOf(const CliArgs& args, std::vector<Board>* boards, std::string* erro
         }
         if (!place.empty() && std::find(places.begin(), places.end(), place) != places.end()) {
             *error = link.kind == LinkChoice::Kind::Sim ? "two simulated boards share the flash file " + place
-                                                      : "the port " + link.port + " is given twice";
+                                                        : "the port " + link.port + " is given twice";
             return false;
         }
         places.push_back(place);
@@ -161,8 +161,10 @@ bool Start(Board& b, const std::vector<std::string>& argv) {
         // a number one of them had.
         ::dup2(pipes[1][1], 1);
         ::dup2(pipes[2][1], 2);
-        if (pipes[0][1] == kChildProgressFd) ::fcntl(kChildProgressFd, F_SETFD, 0);
-        else ::dup2(pipes[0][1], kChildProgressFd);
+        if (pipes[0][1] == kChildProgressFd)
+            ::fcntl(kChildProgressFd, F_SETFD, 0);
+        else
+            ::dup2(pipes[0][1], kChildProgressFd);
         if (devNull >= 0) ::dup2(devNull, 0);
         ::execv("/proc/self/exe", cargv.data());
         ::_exit(127);
@@ -232,9 +234,12 @@ void Conclude(Board& b, const std::string& file) {
         s.exitStatus = kExitFailure;
         s.elapsedSeconds = std::chrono::duration<double>(SteadyClock::now() - b.started).count();
         const std::string err = LastLine(b.buffered[2]);
-        if (!err.empty()) s.message = err;
-        else if (WIFSIGNALED(b.waitStatus)) s.message = std::string("ended by signal ") + strsignal(WTERMSIG(b.waitStatus));
-        else s.message = "ended with status " + std::to_string(WEXITSTATUS(b.waitStatus)) + " without a summary";
+        if (!err.empty())
+            s.message = err;
+        else if (WIFSIGNALED(b.waitStatus))
+            s.message = std::string("ended by signal ") + strsignal(WTERMSIG(b.waitStatus));
+        else
+            s.message = "ended with status " + std::to_string(WEXITSTATUS(b.waitStatus)) + " without a summary";
     }
     s.port = b.link.kind == LinkChoice::Kind::Sim ? b.name : b.link.port;
     b.summary = s;
@@ -309,8 +314,8 @@ void PrintTable(const std::vector<Board>& boards) {
         const WriteSummary& s = b.summary;
         std::string verify = "-";
         if (s.verify) verify = s.verify->ok ? "OK" : "FAILED";
-        rows.push_back({b.name, WriteEndName(s.end), s.stage ? std::to_string(*s.stage) : "-", Seconds(s.elapsedSeconds),
-                        verify, s.message});
+        rows.push_back({b.name, WriteEndName(s.end), s.stage ? std::to_string(*s.stage) : "-",
+                        Seconds(s.elapsedSeconds), verify, s.message});
     }
     std::vector<size_t> widths(6, 0);
     for (const auto& row : rows)
@@ -332,8 +337,7 @@ void PrintTable(const std::vector<Board>& boards) {
 
 bool IsGangWrite(const CliArgs& args) { return args.all || args.boards.size() > 1; }
 
-std::vector<std::string> ChildArguments(const std::vector<std::string>& argv, const LinkChoice& board,
-                                        int progressFd) {
+std::vector<std::string> ChildArguments(const std::vector<std::string>& argv, const LinkChoice& board, int progressFd) {
     std::vector<std::string> out;
     size_t i = 0;
     for (; i < argv.size(); ++i) {
@@ -343,9 +347,8 @@ std::vector<std::string> ChildArguments(const std::vector<std::string>& argv, co
             ++i;  // and its value
             continue;
         }
-        if (s.rfind("--port=", 0) == 0 || s == "--sim" || s.rfind("--sim=", 0) == 0 || s == "--all" ||
-            s == "--json" || s == "--verbose" || s == "-v" || s == "--quiet" || s == "-q" ||
-            s.rfind("--progress-fd", 0) == 0)
+        if (s.rfind("--port=", 0) == 0 || s == "--sim" || s.rfind("--sim=", 0) == 0 || s == "--all" || s == "--json" ||
+            s == "--verbose" || s == "-v" || s == "--quiet" || s == "-q" || s.rfind("--progress-fd", 0) == 0)
             continue;
         out.push_back(s);
     }

@@ -42,5 +42,4 @@ int RunGangWrite(const CliArgs& args, const std::vector<std::string>& argv);
 // A child's arguments (without the program's name): `argv` less the options
 // named above, then `board`'s link option, --json and --progress-fd=FD, all
 // placed before a "--" if there is one.
-std::vector<std::string> ChildArguments(const std::vector<std::string>& argv, const LinkChoice& board,
-                                        int progressFd);
+std::vector<std::string> ChildArguments(const std::vector<std::string>& argv, const LinkChoice& board, int progressFd);

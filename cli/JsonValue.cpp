@@ -103,8 +103,10 @@ private:
             return i_ > from;
         };
         if (i_ < s_.size() && s_[i_] == '-') ++i_;
-        if (i_ < s_.size() && s_[i_] == '0') ++i_;
-        else if (!digits()) return false;
+        if (i_ < s_.size() && s_[i_] == '0')
+            ++i_;
+        else if (!digits())
+            return false;
         if (i_ < s_.size() && s_[i_] == '.') {
             ++i_;
             if (!digits()) return false;
@@ -125,10 +127,14 @@ private:
         for (int k = 0; k < 4; ++k) {
             const char c = s_[i_++];
             v <<= 4;
-            if (c >= '0' && c <= '9') v |= static_cast<uint32_t>(c - '0');
-            else if (c >= 'a' && c <= 'f') v |= static_cast<uint32_t>(c - 'a' + 10);
-            else if (c >= 'A' && c <= 'F') v |= static_cast<uint32_t>(c - 'A' + 10);
-            else return false;
+            if (c >= '0' && c <= '9')
+                v |= static_cast<uint32_t>(c - '0');
+            else if (c >= 'a' && c <= 'f')
+                v |= static_cast<uint32_t>(c - 'a' + 10);
+            else if (c >= 'A' && c <= 'F')
+                v |= static_cast<uint32_t>(c - 'A' + 10);
+            else
+                return false;
         }
         *out = v;
         return true;
@@ -166,32 +172,32 @@ private:
             if (i_ >= s_.size()) return false;
             const char e = s_[i_++];
             switch (e) {
-                case '"': *out += '"'; break;
-                case '\\': *out += '\\'; break;
-                case '/': *out += '/'; break;
-                case 'b': *out += '\b'; break;
-                case 'f': *out += '\f'; break;
-                case 'n': *out += '\n'; break;
-                case 'r': *out += '\r'; break;
-                case 't': *out += '\t'; break;
-                case 'u': {
-                    uint32_t cp = 0;
-                    if (!Hex4(&cp)) return false;
-                    if (cp >= 0xD800 && cp <= 0xDBFF && s_.compare(i_, 2, "\\u") == 0) {
-                        const size_t back = i_;
-                        i_ += 2;
-                        uint32_t low = 0;
-                        if (Hex4(&low) && low >= 0xDC00 && low <= 0xDFFF) {
-                            cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-                        } else {
-                            i_ = back;
-                        }
+            case '"': *out += '"'; break;
+            case '\\': *out += '\\'; break;
+            case '/': *out += '/'; break;
+            case 'b': *out += '\b'; break;
+            case 'f': *out += '\f'; break;
+            case 'n': *out += '\n'; break;
+            case 'r': *out += '\r'; break;
+            case 't': *out += '\t'; break;
+            case 'u': {
+                uint32_t cp = 0;
+                if (!Hex4(&cp)) return false;
+                if (cp >= 0xD800 && cp <= 0xDBFF && s_.compare(i_, 2, "\\u") == 0) {
+                    const size_t back = i_;
+                    i_ += 2;
+                    uint32_t low = 0;
+                    if (Hex4(&low) && low >= 0xDC00 && low <= 0xDFFF) {
+                        cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                    } else {
+                        i_ = back;
                     }
-                    if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;
-                    AppendUtf8(out, cp);
-                    break;
                 }
-                default: return false;
+                if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;
+                AppendUtf8(out, cp);
+                break;
+            }
+            default: return false;
             }
         }
     }

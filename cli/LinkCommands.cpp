@@ -26,8 +26,7 @@ int RunList(const CliArgs& args) {
     if (int status = SetUpLink(link); status != kLinkReady) return status;
     LinkProvider* provider = CurrentLinkProvider();
     const std::vector<LinkProvider::Entry> all = provider ? provider->List() : std::vector<LinkProvider::Entry>{};
-    for (size_t i = 0; i < all.size(); ++i)
-        std::printf("%zu\t%s\t%s\n", i, all[i].serial.c_str(), all[i].path.c_str());
+    for (size_t i = 0; i < all.size(); ++i) std::printf("%zu\t%s\t%s\n", i, all[i].serial.c_str(), all[i].path.c_str());
     if (all.empty()) {
         const std::string reason = provider ? provider->Reason() : std::string();
         std::fprintf(stderr, "h8sxwriter: %s\n", reason.empty() ? "no converter found" : reason.c_str());

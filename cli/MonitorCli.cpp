@@ -23,13 +23,13 @@
 #include "link/Driver.h"
 #include "monitor/Monitor.h"
 
+#include <termios.h>
+#include <unistd.h>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <string>
-#include <termios.h>
-#include <unistd.h>
 
 namespace {
 
@@ -110,8 +110,10 @@ int RunMonitor(const CliArgs& args) {
             if (args.enter != "\r") {
                 std::string translated;
                 for (char c : send) {
-                    if (c == '\r') translated += args.enter;
-                    else translated += c;
+                    if (c == '\r')
+                        translated += args.enter;
+                    else
+                        translated += c;
                 }
                 send.swap(translated);
             }

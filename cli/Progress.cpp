@@ -5,9 +5,12 @@
 
 std::string FormatBytes(double bytes) {
     char buf[32];
-    if (bytes < 1024) std::snprintf(buf, sizeof buf, "%.0f B", bytes);
-    else if (bytes < 1024.0 * 1024) std::snprintf(buf, sizeof buf, "%.1f KiB", bytes / 1024);
-    else std::snprintf(buf, sizeof buf, "%.1f MiB", bytes / (1024.0 * 1024));
+    if (bytes < 1024)
+        std::snprintf(buf, sizeof buf, "%.0f B", bytes);
+    else if (bytes < 1024.0 * 1024)
+        std::snprintf(buf, sizeof buf, "%.1f KiB", bytes / 1024);
+    else
+        std::snprintf(buf, sizeof buf, "%.1f MiB", bytes / (1024.0 * 1024));
     return buf;
 }
 

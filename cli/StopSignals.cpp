@@ -33,9 +33,9 @@ int TakeStopSignal() {
 
 std::string StopSignalName(int signal) {
     switch (signal) {
-        case SIGINT: return "SIGINT";
-        case SIGTERM: return "SIGTERM";
-        case SIGHUP: return "SIGHUP";
+    case SIGINT: return "SIGINT";
+    case SIGTERM: return "SIGTERM";
+    case SIGHUP: return "SIGHUP";
     }
     return "signal " + std::to_string(signal);
 }

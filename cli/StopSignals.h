@@ -23,7 +23,8 @@ public:
     StopSignals& operator=(const StopSignals&) = delete;
 
 private:
-    struct sigaction oldInt_ {}, oldTerm_{}, oldHup_{};
+    struct sigaction oldInt_ {
+    }, oldTerm_{}, oldHup_{};
 };
 
 int PendingStopSignal();

@@ -51,14 +51,14 @@
 #include "image/TransferImage.h"
 #include "protocol/Protocol.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace {
 
@@ -100,23 +100,23 @@ ConsoleForm::Verbosity VerbosityOf(const CliArgs& args) {
 
 std::string PortOf(const LinkChoice& link, const ConsoleForm& form) {
     switch (link.kind) {
-        case LinkChoice::Kind::Port: return link.port;
-        case LinkChoice::Kind::Sim: return "sim";
-        case LinkChoice::Kind::Scan: break;
+    case LinkChoice::Kind::Port: return link.port;
+    case LinkChoice::Kind::Sim: return "sim";
+    case LinkChoice::Kind::Scan: break;
     }
     return form.SerialShown();
 }
 
 WriteEnd EndOf(WriteResult result) {
     switch (result) {
-        case WriteResult::Done: return WriteEnd::Done;
-        case WriteResult::Cancelled: return WriteEnd::Cancelled;
-        case WriteResult::FileRefused: return WriteEnd::FileRefused;
-        case WriteResult::LinkFailed: return WriteEnd::LinkFailed;
-        case WriteResult::Interrupted: return WriteEnd::Interrupted;
-        case WriteResult::VerifyFailed: return WriteEnd::VerifyFailed;
-        case WriteResult::TargetFailed:
-        case WriteResult::Busy: break;
+    case WriteResult::Done: return WriteEnd::Done;
+    case WriteResult::Cancelled: return WriteEnd::Cancelled;
+    case WriteResult::FileRefused: return WriteEnd::FileRefused;
+    case WriteResult::LinkFailed: return WriteEnd::LinkFailed;
+    case WriteResult::Interrupted: return WriteEnd::Interrupted;
+    case WriteResult::VerifyFailed: return WriteEnd::VerifyFailed;
+    case WriteResult::TargetFailed:
+    case WriteResult::Busy: break;
     }
     return WriteEnd::TargetFailed;
 }
@@ -166,7 +166,8 @@ int PlanWriteRates(const CliArgs& args, ClockSetup* clock, std::vector<RatePlan>
     if (args.rateFastest) {
         *plans = UsableRates(*clock);
         if (plans->empty()) {
-            std::fprintf(stderr, "h8sxwriter: no bit rate is usable with a %.2f MHz clock\n", clock->inputUnits / 100.0);
+            std::fprintf(stderr, "h8sxwriter: no bit rate is usable with a %.2f MHz clock\n",
+                         clock->inputUnits / 100.0);
             return kExitUsage;
         }
     } else if (args.rateGiven || args.clockGiven) {
@@ -260,7 +261,7 @@ int RunWrite(const CliArgs& args) {
     const VerifyMode mode = VerifyModeOf(args);
     const uint32_t end = image.ProgrammedEnd();
     form.SetProgressBytes(image.ImageLength);
-    form.CheckStop();   // a signal during the connection: the write does not begin
+    form.CheckStop();  // a signal during the connection: the write does not begin
     ProgramOptions programming;
     programming.skipBlank = args.skipBlank;
     const TransferStep transfer = [&](FormCore& f) {
@@ -272,8 +273,8 @@ int RunWrite(const CliArgs& args) {
         }
         return VerifyAfterWrite(f, written, image.Bytes(), end, mode);
     };
-    const WriteOutcome outcome = plans.empty() ? Button1Click(form, transfer)
-                                               : WriteAtRates(form, transfer, plans, clock, args.rateFastest);
+    const WriteOutcome outcome =
+        plans.empty() ? Button1Click(form, transfer) : WriteAtRates(form, transfer, plans, clock, args.rateFastest);
 
     summary.elapsedSeconds = elapsed();
     summary.end = EndOf(outcome.result);
@@ -285,8 +286,10 @@ int RunWrite(const CliArgs& args) {
     if (outcome.bitRate != 0 && (outcome.Done() || stage > WriteStage::NewBitRateConfirm))
         summary.bitRate = outcome.bitRate;
     if (!outcome.Done() && stage != WriteStage::None) summary.stage = static_cast<int>(stage);
-    if (outcome.Done()) summary.programmedTo = image.ImageLength;
-    else if (stage >= WriteStage::Programming) summary.programmedTo = outcome.programmedTo;
+    if (outcome.Done())
+        summary.programmedTo = image.ImageLength;
+    else if (stage >= WriteStage::Programming)
+        summary.programmedTo = outcome.programmedTo;
     summary.board = BoardStateAfter(outcome);
     if (outcome.verify.mode != VerifyMode::None && !outcome.verify.stopped &&
         outcome.result != WriteResult::Interrupted)

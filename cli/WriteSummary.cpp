@@ -34,10 +34,14 @@ size_t Utf8Length(const std::string& s, size_t i) {
     size_t len;
     uint32_t cp;
     if (c < 0x80) return 1;
-    if (c >= 0xC2 && c <= 0xDF) len = 2, cp = c & 0x1F;
-    else if (c >= 0xE0 && c <= 0xEF) len = 3, cp = c & 0x0F;
-    else if (c >= 0xF0 && c <= 0xF4) len = 4, cp = c & 0x07;
-    else return 0;
+    if (c >= 0xC2 && c <= 0xDF)
+        len = 2, cp = c & 0x1F;
+    else if (c >= 0xE0 && c <= 0xEF)
+        len = 3, cp = c & 0x0F;
+    else if (c >= 0xF0 && c <= 0xF4)
+        len = 4, cp = c & 0x07;
+    else
+        return 0;
     if (i + len > s.size()) return 0;
     for (size_t k = 1; k < len; ++k) {
         if ((b(i + k) & 0xC0) != 0x80) return 0;
@@ -87,14 +91,14 @@ std::string VerifyResultText(const VerifySummary& v) {
 
 const char* WriteEndName(WriteEnd end) {
     switch (end) {
-        case WriteEnd::Done: return "done";
-        case WriteEnd::Cancelled: return "cancelled";
-        case WriteEnd::FileRefused: return "file-refused";
-        case WriteEnd::TargetFailed: return "target-failed";
-        case WriteEnd::LinkFailed: return "link-failed";
-        case WriteEnd::VerifyFailed: return "verify-failed";
-        case WriteEnd::Interrupted: return "interrupted";
-        case WriteEnd::Crashed: return "crashed";
+    case WriteEnd::Done: return "done";
+    case WriteEnd::Cancelled: return "cancelled";
+    case WriteEnd::FileRefused: return "file-refused";
+    case WriteEnd::TargetFailed: return "target-failed";
+    case WriteEnd::LinkFailed: return "link-failed";
+    case WriteEnd::VerifyFailed: return "verify-failed";
+    case WriteEnd::Interrupted: return "interrupted";
+    case WriteEnd::Crashed: return "crashed";
     }
     return "target-failed";
 }
@@ -127,21 +131,21 @@ std::string JsonString(const std::string& bytes) {
         }
         ++i;
         switch (c) {
-            case '"': j += "\\\""; break;
-            case '\\': j += "\\\\"; break;
-            case '\b': j += "\\b"; break;
-            case '\f': j += "\\f"; break;
-            case '\n': j += "\\n"; break;
-            case '\r': j += "\\r"; break;
-            case '\t': j += "\\t"; break;
-            default:
-                if (c < 0x20 || c == 0x7F) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    j += buf;
-                } else {
-                    j += static_cast<char>(c);
-                }
+        case '"': j += "\\\""; break;
+        case '\\': j += "\\\\"; break;
+        case '\b': j += "\\b"; break;
+        case '\f': j += "\\f"; break;
+        case '\n': j += "\\n"; break;
+        case '\r': j += "\\r"; break;
+        case '\t': j += "\\t"; break;
+        default:
+            if (c < 0x20 || c == 0x7F) {
+                char buf[8];
+                std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                j += buf;
+            } else {
+                j += static_cast<char>(c);
+            }
         }
     }
     return j + "\"";

@@ -40,30 +40,30 @@ const char* WriteEndName(WriteEnd end);
 // What the target was left with: core/BoardState.h.
 
 struct VerifySummary {
-    std::string mode;   // "read" or "sum"
+    std::string mode;  // "read" or "sum"
     bool ok = false;
     std::string message;
-    std::optional<uint64_t> bytesCompared;                 // read
-    std::optional<uint32_t> expectedSum, actualSum;        // sum
-    std::optional<uint32_t> address;                       // read: the first differing address
-    std::optional<uint8_t> expectedByte, actualByte;       // read: its bytes
+    std::optional<uint64_t> bytesCompared;            // read
+    std::optional<uint32_t> expectedSum, actualSum;   // sum
+    std::optional<uint32_t> address;                  // read: the first differing address
+    std::optional<uint8_t> expectedByte, actualByte;  // read: its bytes
 };
 
 struct WriteSummary {
     std::string file;
-    std::string port;            // the device path, or the converter's serial number
+    std::string port;  // the device path, or the converter's serial number
     WriteEnd end = WriteEnd::TargetFailed;
-    std::optional<int> stage;    // the stage that failed
-    std::string message;         // the last status text
+    std::optional<int> stage;  // the stage that failed
+    std::string message;       // the last status text
     int exitStatus = 1;
     std::optional<uint64_t> imageBytes;
     uint64_t blocksSent = 0;
     std::optional<uint64_t> blocksSkipped;
-    std::optional<uint32_t> bitRate;   // the bit rate the programming ran at
+    std::optional<uint32_t> bitRate;  // the bit rate the programming ran at
     double elapsedSeconds = 0;
     std::optional<VerifySummary> verify;
     BoardState board = BoardState::Unknown;
-    std::optional<uint32_t> programmedTo;   // the end of the acknowledged blocks
+    std::optional<uint32_t> programmedTo;  // the end of the acknowledged blocks
 
     // The bytes of the image that were acknowledged: the image when the
     // write is done, less when it stopped.

@@ -21,15 +21,15 @@
 #include <string>
 
 enum class BoardState {
-    Untouched,          // nothing was sent to it
-    BootModeKept,       // in boot mode, its flash not yet erased (the old program is still there)
-    BootModeErasing,    // in boot mode, stopped during or at the erase: the flash may be partly erased
-    BootModeErased,     // in boot mode, the flash erased
-    BootModePartial,    // in boot mode, the image programmed below `programmedTo`
-    RestartedPartial,   // restarted into an image programmed only below `programmedTo`
-    RestartedErased,    // restarted with its flash erased (the file choice was cancelled)
-    RunningNewProgram,  // restarted into the image just written
-    BootModeProgrammed, // in boot mode, the whole image programmed, stopped before its verify finished
+    Untouched,              // nothing was sent to it
+    BootModeKept,           // in boot mode, its flash not yet erased (the old program is still there)
+    BootModeErasing,        // in boot mode, stopped during or at the erase: the flash may be partly erased
+    BootModeErased,         // in boot mode, the flash erased
+    BootModePartial,        // in boot mode, the image programmed below `programmedTo`
+    RestartedPartial,       // restarted into an image programmed only below `programmedTo`
+    RestartedErased,        // restarted with its flash erased (the file choice was cancelled)
+    RunningNewProgram,      // restarted into the image just written
+    BootModeProgrammed,     // in boot mode, the whole image programmed, stopped before its verify finished
     RestartedVerifyFailed,  // restarted into the image just written, which failed its verify
     Unknown,
 };

@@ -34,14 +34,14 @@ public:
     virtual ~FormCore() = default;
 
     // Shared fields.
-    int32_t WaitTicks = 0;        // countdown in 100 ms ticks
-    uint8_t LinkBusy = 0;         // set while the start-up connection or a write uses the link
-    uint8_t MonitorRateSet = 0;   // set once the monitor rate was given or a write started
-    uint32_t LinkRate = 0;        // the bit rate the link was last set to (SetLinkRate); 0 before the first
+    int32_t WaitTicks = 0;       // countdown in 100 ms ticks
+    uint8_t LinkBusy = 0;        // set while the start-up connection or a write uses the link
+    uint8_t MonitorRateSet = 0;  // set once the monitor rate was given or a write started
+    uint32_t LinkRate = 0;       // the bit rate the link was last set to (SetLinkRate); 0 before the first
     uint8_t Settings[3] = {0, 0, 0};
     char SerialNumber[64] = {};
-    int TargetOperations = 0;     // writes and restarts of the target running now
-    uint8_t StopRequested = 0;    // the user asked the running write to stop
+    int TargetOperations = 0;   // writes and restarts of the target running now
+    uint8_t StopRequested = 0;  // the user asked the running write to stop
 
     // True while a write or a restart of the target is running.
     bool TargetOperationRunning() const { return TargetOperations > 0; }

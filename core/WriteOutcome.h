@@ -35,8 +35,8 @@ enum class WriteResult { Done, Cancelled, FileRefused, TargetFailed, LinkFailed,
 // ("get ack 3", "Erase err 11"); programming and its end command follow.
 enum class WriteStage : uint8_t {
     None = 0,
-    BitRateSync = 1,      // 0x00 bytes until the chip answers
-    BitRateConfirm = 2,   // 0x55, answered by 0xE6
+    BitRateSync = 1,     // 0x00 bytes until the chip answers
+    BitRateConfirm = 2,  // 0x55, answered by 0xE6
     DeviceInquiry = 3,
     DeviceSelect = 4,
     ClockModeInquiry = 5,
@@ -59,15 +59,15 @@ enum class VerifyMode { None, Read, Sum };
 struct VerifyResult {
     VerifyMode mode = VerifyMode::None;
     bool passed = false;
-    uint64_t bytesCompared = 0;    // read: bytes read back and found equal; sum: bytes the sum covers
-    uint32_t expectedSum = 0;      // sum mode
-    uint32_t actualSum = 0;        // sum mode, as the chip reported it
-    bool mismatch = false;         // the flash differs (as against an exchange that failed)
-    bool stopped = false;          // a stop ended it before it finished
-    uint32_t address = 0;          // read mode, mismatch: the first differing address
-    uint8_t expectedByte = 0;      // read mode, mismatch: the byte meant to be there
-    uint8_t actualByte = 0;        // read mode, mismatch: the byte read back
-    std::string message;           // the outcome as shown: "verify OK, ..." or "verify failed..."
+    uint64_t bytesCompared = 0;  // read: bytes read back and found equal; sum: bytes the sum covers
+    uint32_t expectedSum = 0;    // sum mode
+    uint32_t actualSum = 0;      // sum mode, as the chip reported it
+    bool mismatch = false;       // the flash differs (as against an exchange that failed)
+    bool stopped = false;        // a stop ended it before it finished
+    uint32_t address = 0;        // read mode, mismatch: the first differing address
+    uint8_t expectedByte = 0;    // read mode, mismatch: the byte meant to be there
+    uint8_t actualByte = 0;      // read mode, mismatch: the byte read back
+    std::string message;         // the outcome as shown: "verify OK, ..." or "verify failed..."
 };
 
 struct WriteOutcome {

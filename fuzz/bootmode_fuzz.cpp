@@ -30,12 +30,12 @@
 //   when the chip's flash holds the image; VerifyFailed only after the end
 //   command was acknowledged;
 // - an input that changes nothing gives a successful write.
-#include "image/FlashImage.h"
-#include "image/ProgramImage.h"
-#include "core/WriteOutcome.h"
-#include "protocol/Protocol.h"
 #include "bootmode/FlashVerify.h"
 #include "bootmode/WriteCommand.h"
+#include "core/WriteOutcome.h"
+#include "image/FlashImage.h"
+#include "image/ProgramImage.h"
+#include "protocol/Protocol.h"
 #include "support/FakeLink.h"
 #include "support/TestForm.h"
 
@@ -134,7 +134,7 @@ const std::map<uint8_t, Reply>& HealthyReplies() {
         {0x06, {{0x06}}},
         {0x40, {{0x06}, 2000000}},  // the erase
         {0x43, {{0x06}}},
-        {0x50, {{0x06}}},           // a block, or the end command
+        {0x50, {{0x06}}},  // a block, or the end command
     };
     return replies;
 }
@@ -167,9 +167,7 @@ struct Chip {
     // that look at it; false for the others, which take the healthy replies.
     bool FlashReply(const std::vector<uint8_t>& w, std::vector<uint8_t>& reply) {
         switch (w[0]) {
-        case proto::kEnterProgramming:
-            std::fill(flash.begin(), flash.end(), 0xFF);
-            return false;
+        case proto::kEnterProgramming: std::fill(flash.begin(), flash.end(), 0xFF); return false;
         case proto::kProgram:
             if (w.size() == proto::kBlockCommandSize) {
                 const uint32_t at = Be32At(&w[1]);
@@ -205,16 +203,17 @@ struct Chip {
             reply = Framed(f);
             return true;
         }
-        default:
-            return false;
+        default: return false;
         }
     }
 
     void Deliver(std::vector<uint8_t> bytes, int64_t delay) {
         if (bytes.empty()) return;
         RecordingDevice* d = dev;
-        if (delay == 0) d->rx.insert(d->rx.end(), bytes.begin(), bytes.end());
-        else form->At(form->clock.now + delay, [d, bytes] { d->rx.insert(d->rx.end(), bytes.begin(), bytes.end()); });
+        if (delay == 0)
+            d->rx.insert(d->rx.end(), bytes.begin(), bytes.end());
+        else
+            form->At(form->clock.now + delay, [d, bytes] { d->rx.insert(d->rx.end(), bytes.begin(), bytes.end()); });
     }
 
     void OnWrite(const std::vector<uint8_t>& written) {
@@ -232,7 +231,8 @@ struct Chip {
         const uint8_t op = script->Next();
         const unsigned param = op >> 3;
         switch (op & 7) {
-        case 0: case 1:  // as sent
+        case 0:
+        case 1:  // as sent
             break;
         case 2: {  // split: the rest arrives later
             script->changed = true;
@@ -255,7 +255,7 @@ struct Chip {
             script->changed = true;
             delay += int64_t{param} * param * 40000;
             break;
-        case 6:  // bytes before it
+        case 6:    // bytes before it
         case 7: {  // bytes behind it: a few from the input, or a flood of up to 512
             script->changed = true;
             std::vector<uint8_t> extra;
@@ -274,7 +274,9 @@ struct Chip {
     }
 };
 
-bool IsBlock(const Event& e) { return e.kind == Event::Write && e.bytes.size() == proto::kBlockCommandSize && e.bytes[0] == proto::kProgram; }
+bool IsBlock(const Event& e) {
+    return e.kind == Event::Write && e.bytes.size() == proto::kBlockCommandSize && e.bytes[0] == proto::kProgram;
+}
 bool IsEnd(const Event& e) {
     return e.kind == Event::Write && e.bytes.size() == sizeof proto::kEndCommand &&
            std::memcmp(e.bytes.data(), proto::kEndCommand, sizeof proto::kEndCommand) == 0;
@@ -312,7 +314,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     image.StoreTrailer();
     ProgramOptions program;
     program.skipBlank = data[1] & 1;
-    const VerifyMode verify = (data[2] & 3) == 1 ? VerifyMode::Read : (data[2] & 3) == 2 ? VerifyMode::Sum : VerifyMode::None;
+    const VerifyMode verify = (data[2] & 3) == 1   ? VerifyMode::Read
+                              : (data[2] & 3) == 2 ? VerifyMode::Sum
+                                                   : VerifyMode::None;
     const unsigned weak = data[2] >> 2;
 
     // The offsets of the blocks that go out, in order.
@@ -368,9 +372,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // With FUZZ_TRACE set (to look into a finding) the exchange is printed.
     if (std::getenv("FUZZ_TRACE")) {
         for (const Event& e : events) {
-            if (e.kind == Event::Status) std::fprintf(stderr, "status \"%s\"\n", e.text.c_str());
-            else std::fprintf(stderr, "%s %s\n", e.kind == Event::Write ? "write" : "read ",
-                              FakeDevice::Hex(e.bytes.data(), static_cast<uint32_t>(e.bytes.size())).c_str());
+            if (e.kind == Event::Status)
+                std::fprintf(stderr, "status \"%s\"\n", e.text.c_str());
+            else
+                std::fprintf(stderr, "%s %s\n", e.kind == Event::Write ? "write" : "read ",
+                             FakeDevice::Hex(e.bytes.data(), static_cast<uint32_t>(e.bytes.size())).c_str());
         }
         std::fprintf(stderr, "outcome %d stage %d \"%s\", %u blocks sent, %u skipped\n",
                      static_cast<int>(outcome.result), static_cast<int>(outcome.stage), outcome.message.c_str(),
@@ -378,8 +384,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     // The order of the exchange.
-    bool eraseSent = false, eraseAcked = false, endSent = false, allAcked = true, successShown = false,
-         failed = false;
+    bool eraseSent = false, eraseAcked = false, endSent = false, allAcked = true, successShown = false, failed = false;
     uint32_t blocksSent = 0;
     for (size_t i = 0; i < events.size(); ++i) {
         const Event& e = events[i];
@@ -428,7 +433,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         Check(outcome.verify.passed && outcome.verify.mode == verify, "Done without a passed verify");
         Check(flashHoldsImage, "Done after a verify, and the flash does not hold the image");
     }
-    if (outcome.Done() && verify == VerifyMode::None) Check(outcome.verify.mode == VerifyMode::None, "a verify not asked for");
+    if (outcome.Done() && verify == VerifyMode::None)
+        Check(outcome.verify.mode == VerifyMode::None, "a verify not asked for");
     if (outcome.Done()) {
         Check(endSent && blocksSent == expected.size() && allAcked,
               "Done without every block and the end command acknowledged");

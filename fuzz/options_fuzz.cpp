@@ -39,9 +39,11 @@ void CheckBoardOptions(const SimOptions& o) {
     Check(o.syncZeros >= 1 && o.syncZeros <= 255, "sync-zeros out of range");
     Check(!o.productName.empty() && o.productName.size() <= 64, "product name of a bad length");
     for (char c : o.productName) Check(c >= 0x20 && c <= 0x7E, "product name not printable");
-    Check(o.errorCommand == -1 || (o.errorCommand >= 0 && o.errorCommand <= kSimEndCommand), "error command out of range");
+    Check(o.errorCommand == -1 || (o.errorCommand >= 0 && o.errorCommand <= kSimEndCommand),
+          "error command out of range");
     Check(o.errorCode >= -1 && o.errorCode <= 0xFF, "error code out of range");
-    Check(o.garbleCommand == -1 || (o.garbleCommand >= 0 && o.garbleCommand <= kSimEndCommand), "garble command out of range");
+    Check(o.garbleCommand == -1 || (o.garbleCommand >= 0 && o.garbleCommand <= kSimEndCommand),
+          "garble command out of range");
     Check(o.unplugAfter >= -1, "unplug-after out of range");
     Check(o.crystalUnits >= 100 && o.crystalUnits <= 10000, "clock out of range");
     Check(IsDuration(o.latencyMicros), "latency out of range");

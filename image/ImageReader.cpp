@@ -3,12 +3,12 @@
 #include "image/RecordLines.h"
 #include "image/SRecordReader.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
-#include <unistd.h>
 
 namespace imagereader {
 
@@ -58,11 +58,11 @@ Step ImageFill::End(const char* endText) {
 }
 
 Step ImageFill::Refuse(ReadOutcome outcome, uint32_t line) {
-    const char* what = outcome == ReadOutcome::ChecksumError ? "checksum"
-                     : outcome == ReadOutcome::AddressError  ? "address"
-                     : outcome == ReadOutcome::SizeError     ? "size"
-                     : outcome == ReadOutcome::CountError    ? "count"
-                                                             : "format";
+    const char* what = outcome == ReadOutcome::ChecksumError  ? "checksum"
+                       : outcome == ReadOutcome::AddressError ? "address"
+                       : outcome == ReadOutcome::SizeError    ? "size"
+                       : outcome == ReadOutcome::CountError   ? "count"
+                                                              : "format";
     result.outcome = outcome;
     result.line = line;
     result.message = std::string("file ") + what + " err";
@@ -84,7 +84,10 @@ constexpr size_t kLineCapacity = 1024;
 class Reader {
 public:
     Reader(FlashImage& image, const ImageReadOptions& options)
-        : fill_(image, options.perRecord), srecords_(fill_), hex_(fill_), format_(options.format),
+        : fill_(image, options.perRecord),
+          srecords_(fill_),
+          hex_(fill_),
+          format_(options.format),
           binaryAt_(options.binaryAddress) {}
 
     // False once the outcome is decided: the rest need not be read.
@@ -204,10 +207,14 @@ std::FILE* OpenForReading(const std::string& path) {
 int HexDigitValue(unsigned char c) { return imagereader::kHex.value[c]; }
 
 bool ParseImageFormat(const std::string& word, ImageFormat* format) {
-    if (word == "srec") *format = ImageFormat::SRecord;
-    else if (word == "hex") *format = ImageFormat::IntelHex;
-    else if (word == "bin") *format = ImageFormat::Binary;
-    else return false;
+    if (word == "srec")
+        *format = ImageFormat::SRecord;
+    else if (word == "hex")
+        *format = ImageFormat::IntelHex;
+    else if (word == "bin")
+        *format = ImageFormat::Binary;
+    else
+        return false;
     return true;
 }
 

@@ -67,7 +67,7 @@
 
 enum class ReadOutcome {
     Accepted,
-    CannotOpen,     // the file could not be opened or read; no message
+    CannotOpen,  // the file could not be opened or read; no message
     FormatError,
     ChecksumError,
     AddressError,
@@ -77,10 +77,10 @@ enum class ReadOutcome {
 
 struct ReadResult {
     ReadOutcome outcome = ReadOutcome::CannotOpen;
-    uint32_t line = 0;          // the record at fault (refusals of text files only)
-    std::string endText;        // accepted: "S1 file format", "HEX file format", ...
-    std::string message;        // refused: "file format err line N" and the like
-    uint32_t dataBytes = 0;     // accepted: the data bytes the file held (0: an end record alone)
+    uint32_t line = 0;       // the record at fault (refusals of text files only)
+    std::string endText;     // accepted: "S1 file format", "HEX file format", ...
+    std::string message;     // refused: "file format err line N" and the like
+    uint32_t dataBytes = 0;  // accepted: the data bytes the file held (0: an end record alone)
 
     bool Accepted() const { return outcome == ReadOutcome::Accepted; }
 };
@@ -94,7 +94,7 @@ constexpr size_t kReadChunkBytes = 256 * 1024;
 
 struct ImageReadOptions {
     ImageFormat format = ImageFormat::Detect;
-    uint32_t binaryAddress = 0;          // Binary: where the first byte goes
+    uint32_t binaryAddress = 0;  // Binary: where the first byte goes
     // Called after each data record is placed (for Binary: after each chunk);
     // the caller keeps its windows alive with it.
     std::function<void()> perRecord;
@@ -107,5 +107,4 @@ ReadResult ReadImageFile(const std::string& path, FlashImage& image, const Image
 // Reads `size` bytes at `data` as if they were a file's content, handing them
 // to the reader in pieces of options.chunkBytes, as ReadImageFile hands over
 // its reads. Every piece size gives the same result. Never CannotOpen.
-ReadResult ReadImageMemory(const void* data, size_t size, FlashImage& image,
-                           const ImageReadOptions& options = {});
+ReadResult ReadImageMemory(const void* data, size_t size, FlashImage& image, const ImageReadOptions& options = {});

@@ -22,8 +22,7 @@ Step IntelHexLines::Line(const char* p, size_t n, uint32_t line) {
     //    the line holds exactly as many data pairs as the count says.
     if (n < 11 || p[0] != ':') return fill_.Refuse(ReadOutcome::FormatError, line);
     const int count = HexPair(p + 1);
-    if (count < 0 || n != 11 + 2 * static_cast<size_t>(count))
-        return fill_.Refuse(ReadOutcome::FormatError, line);
+    if (count < 0 || n != 11 + 2 * static_cast<size_t>(count)) return fill_.Refuse(ReadOutcome::FormatError, line);
 
     // 2. All bytes, the checksum included, sum to 0 modulo 256.
     uint8_t bytes[255 + 5];
@@ -69,8 +68,7 @@ Step IntelHexLines::Line(const char* p, size_t n, uint32_t line) {
     case kLinearStart:
         if (count != 4) break;
         return Step::More;  // where execution starts: the chip does not need it
-    default:
-        break;
+    default: break;
     }
     return fill_.Refuse(ReadOutcome::FormatError, line);
 }

@@ -24,8 +24,7 @@ inline bool IsTrailingBlank(char c) { return c == ' ' || c == '\t' || c == '\r';
 // the first data is filled too.
 class ImageFill {
 public:
-    ImageFill(FlashImage& image, const std::function<void()>& perRecord)
-        : image_(image), perRecord_(perRecord) {}
+    ImageFill(FlashImage& image, const std::function<void()>& perRecord) : image_(image), perRecord_(perRecord) {}
 
     // Places `length` bytes at `address`, 0xFF filling the gap below it.
     // Refuses data below the end of the previous data (address) or past
@@ -72,8 +71,8 @@ public:
 
 private:
     ImageFill& fill_;
-    uint32_t base_ = 0;        // from the last 02 or 04 record
-    bool segmented_ = false;   // base_ came from an 02 record
+    uint32_t base_ = 0;       // from the last 02 or 04 record
+    bool segmented_ = false;  // base_ came from an 02 record
     bool sawData_ = false;
 };
 

@@ -13,24 +13,28 @@ Step SRecordLines::Line(const char* p, size_t n, uint32_t line) {
     if (n < 2 || p[0] != 'S') return fill_.Refuse(ReadOutcome::FormatError, line);
     const char type = p[1];
     if (type == '0') return Step::More;
-    const char* endText = type == '9' ? "S1 file format"
-                        : type == '8' ? "S2 file format"
-                        : type == '7' ? "S3 file format"
-                                      : nullptr;
+    const char* endText = type == '9'   ? "S1 file format"
+                          : type == '8' ? "S2 file format"
+                          : type == '7' ? "S3 file format"
+                                        : nullptr;
     if (n == 2 && endText) return fill_.End(endText);
     unsigned width;
     switch (type) {
-    case '1': case '5': case '9': width = 2; break;
-    case '2': case '6': case '8': width = 3; break;
-    case '3': case '7': width = 4; break;
+    case '1':
+    case '5':
+    case '9': width = 2; break;
+    case '2':
+    case '6':
+    case '8': width = 3; break;
+    case '3':
+    case '7': width = 4; break;
     default: return fill_.Refuse(ReadOutcome::FormatError, line);
     }
 
     // 2. Count: address, data and checksum bytes; the line must hold
     //    exactly that many digit pairs.
     const int count = n < 4 ? -1 : HexPair(p + 2);
-    if (count < 0 || static_cast<unsigned>(count) < width + 1 ||
-        n != 4 + 2 * static_cast<size_t>(count))
+    if (count < 0 || static_cast<unsigned>(count) < width + 1 || n != 4 + 2 * static_cast<size_t>(count))
         return fill_.Refuse(ReadOutcome::FormatError, line);
 
     // 3. The bytes, and the checksum over count, address and data: the
@@ -72,8 +76,8 @@ void SRecordLines::EndOfFile(uint32_t line) {
 
 }  // namespace imagereader
 
-ReadResult ReadSRecordFile(const std::string& path, FlashImage& image,
-                           const std::function<void()>& perRecord, size_t chunkBytes) {
+ReadResult ReadSRecordFile(const std::string& path, FlashImage& image, const std::function<void()>& perRecord,
+                           size_t chunkBytes) {
     ImageReadOptions options;
     options.format = ImageFormat::SRecord;
     options.perRecord = perRecord;

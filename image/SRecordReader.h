@@ -39,6 +39,5 @@ int HexDigitValue(unsigned char c);
 
 // Reads `path` as S-records whatever it holds: ReadImageFile with
 // ImageFormat::SRecord.
-ReadResult ReadSRecordFile(const std::string& path, FlashImage& image,
-                           const std::function<void()>& perRecord = {},
+ReadResult ReadSRecordFile(const std::string& path, FlashImage& image, const std::function<void()>& perRecord = {},
                            size_t chunkBytes = kReadChunkBytes);

@@ -2,8 +2,8 @@
 
 #include "core/FormCore.h"
 #include "image/FlashImage.h"
-#include "image/ProgramImage.h"
 #include "image/ImageReader.h"
+#include "image/ProgramImage.h"
 
 #include <memory>
 #include <string>

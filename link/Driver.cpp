@@ -43,14 +43,14 @@ uint32_t OpenBySerialNumber(const char* serial, uint32_t flags, LinkHandle* hand
     if (!p) return LINK_DEVICE_NOT_FOUND;
     LinkDevice* device = nullptr;
     uint32_t status = p->Open(serial, &device);
-    if (status == LINK_OK) *handle = device;
-    else LastReason = p->Reason();
+    if (status == LINK_OK)
+        *handle = device;
+    else
+        LastReason = p->Reason();
     return status;
 }
 
-uint32_t SetBaudRate(LinkHandle h, uint32_t rate) {
-    return h ? h->SetBaudRate(rate) : LINK_INVALID_HANDLE;
-}
+uint32_t SetBaudRate(LinkHandle h, uint32_t rate) { return h ? h->SetBaudRate(rate) : LINK_INVALID_HANDLE; }
 uint32_t SetDataCharacteristics(LinkHandle h, uint8_t bits, uint8_t stop, uint8_t parity) {
     return h ? h->SetDataCharacteristics(bits, stop, parity) : LINK_INVALID_HANDLE;
 }
@@ -60,9 +60,7 @@ uint32_t SetTimeouts(LinkHandle h, uint32_t readMs, uint32_t writeMs) {
 uint32_t SetUsbParameters(LinkHandle h, uint32_t inSize, uint32_t outSize) {
     return h ? h->SetUsbParameters(inSize, outSize) : LINK_INVALID_HANDLE;
 }
-uint32_t PurgeBuffers(LinkHandle h, uint32_t mask) {
-    return h ? h->PurgeBuffers(mask) : LINK_INVALID_HANDLE;
-}
+uint32_t PurgeBuffers(LinkHandle h, uint32_t mask) { return h ? h->PurgeBuffers(mask) : LINK_INVALID_HANDLE; }
 uint32_t WriteBytes(LinkHandle h, const void* buffer, uint32_t count, uint32_t* written) {
     if (written) *written = 0;
     if (!h) return LINK_INVALID_HANDLE;

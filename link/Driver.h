@@ -21,7 +21,7 @@
 #include <cstdint>
 #include <string>
 
-struct LinkDevice;                 // one opened converter (link/Device.h)
+struct LinkDevice;  // one opened converter (link/Device.h)
 using LinkHandle = LinkDevice*;
 
 enum LinkStatus : uint32_t {

@@ -1,26 +1,22 @@
 #include "link/OsStatus.h"
 
-#include <cerrno>
-#include <cstring>
 #include <grp.h>
 #include <sys/stat.h>
+#include <cerrno>
+#include <cstring>
 
 uint32_t LinkStatusFromErrno(int error) {
     switch (error) {
     case ENOENT:
     case ENODEV:
-    case ENXIO:
-        return LINK_DEVICE_NOT_FOUND;
+    case ENXIO: return LINK_DEVICE_NOT_FOUND;
     case EACCES:
     case EPERM:
-    case EBUSY:
-        return LINK_DEVICE_NOT_OPENED;
+    case EBUSY: return LINK_DEVICE_NOT_OPENED;
     case ENOTTY:
     case EINVAL:
-    case EOPNOTSUPP:
-        return LINK_NOT_SUPPORTED;
-    default:
-        return LINK_IO_ERROR;
+    case EOPNOTSUPP: return LINK_NOT_SUPPORTED;
+    default: return LINK_IO_ERROR;
     }
 }
 
@@ -40,14 +36,9 @@ std::string OsReason(const std::string& path, int error) {
                 " \"$USER\", then log in again) or give the converter to your user with the udev rule in the README";
         break;
     }
-    case EBUSY:
-        text += " (another program has the port open)";
-        break;
-    case ENOTTY:
-        text = path + ": not a serial port (" + std::strerror(error) + ")";
-        break;
-    default:
-        break;
+    case EBUSY: text += " (another program has the port open)"; break;
+    case ENOTTY: text = path + ": not a serial port (" + std::strerror(error) + ")"; break;
+    default: break;
     }
     return text;
 }

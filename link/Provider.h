@@ -8,18 +8,18 @@
 // never closed).
 #pragma once
 
-#include "link/Device.h"
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
+#include "link/Device.h"
 
 struct LinkProvider {
     virtual ~LinkProvider() = default;
 
     struct Entry {
-        std::string serial;   // the converter's serial number
-        std::string path;     // where it lives (device path), for listings
+        std::string serial;  // the converter's serial number
+        std::string path;    // where it lives (device path), for listings
     };
 
     // All converters, in the provider's stable order; index 0 is the first.

@@ -1,10 +1,10 @@
 #include "link/Sysfs.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
 #include <algorithm>
 #include <cstdlib>
-#include <dirent.h>
 #include <fstream>
-#include <sys/stat.h>
 
 namespace {
 
@@ -14,8 +14,7 @@ std::string ReadAttribute(const std::string& path) {
     std::ifstream in(path);
     std::string line;
     if (!in || !std::getline(in, line)) return std::string();
-    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' '))
-        line.pop_back();
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r' || line.back() == ' ')) line.pop_back();
     return line;
 }
 

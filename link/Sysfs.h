@@ -20,10 +20,10 @@
 #include <vector>
 
 struct FtdiTty {
-    int number = -1;      // n of ttyUSB<n>
-    std::string name;     // "ttyUSB<n>"
-    std::string path;     // devRoot + "/ttyUSB<n>"
-    std::string serial;   // the USB serial number
+    int number = -1;     // n of ttyUSB<n>
+    std::string name;    // "ttyUSB<n>"
+    std::string path;    // devRoot + "/ttyUSB<n>"
+    std::string serial;  // the USB serial number
 };
 
 constexpr const char* kFtdiVendorId = "0403";

@@ -3,15 +3,15 @@
 #include "link/OsStatus.h"
 #include "link/TtyRate.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstdint>
 #include <fcntl.h>
 #include <linux/serial.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
 
 namespace {
 

@@ -5,12 +5,12 @@
 #include "link/Sysfs.h"
 #include "link/TtyDevice.h"
 
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <cerrno>
 #include <cstdlib>
 #include <functional>
 #include <map>
-#include <sys/stat.h>
-#include <sys/sysmacros.h>
 
 namespace {
 
@@ -33,11 +33,16 @@ std::string Resolve(const std::string& path) {
 // that sysfs does not know, such as pseudo-terminal slaves, are left to the
 // open. When it is not, *what says what it is instead.
 bool MayBeSerialPort(const struct stat& st, const std::string& sysRoot, std::string* what) {
-    if (S_ISREG(st.st_mode)) *what = "a regular file";
-    else if (S_ISDIR(st.st_mode)) *what = "a directory";
-    else if (S_ISBLK(st.st_mode)) *what = "a block device";
-    else if (S_ISFIFO(st.st_mode)) *what = "a pipe";
-    else if (S_ISSOCK(st.st_mode)) *what = "a socket";
+    if (S_ISREG(st.st_mode))
+        *what = "a regular file";
+    else if (S_ISDIR(st.st_mode))
+        *what = "a directory";
+    else if (S_ISBLK(st.st_mode))
+        *what = "a block device";
+    else if (S_ISFIFO(st.st_mode))
+        *what = "a pipe";
+    else if (S_ISSOCK(st.st_mode))
+        *what = "a socket";
     if (!S_ISCHR(st.st_mode)) return false;
     const std::string link = sysRoot + "/dev/char/" + std::to_string(major(st.st_rdev)) + ":" +
                              std::to_string(minor(st.st_rdev)) + "/subsystem";
@@ -84,8 +89,10 @@ public:
             opened_[e.path] = std::move(tty);
             return LINK_OK;
         }
-        if (entries.empty()) reason_ = listReason;
-        else if (!serial.empty()) reason_ = "no converter has the serial number " + serial;
+        if (entries.empty())
+            reason_ = listReason;
+        else if (!serial.empty())
+            reason_ = "no converter has the serial number " + serial;
         return LINK_DEVICE_NOT_FOUND;
     }
 
@@ -130,9 +137,12 @@ std::unique_ptr<LinkProvider> MakeTtyPortProvider(const std::string& path, const
         std::vector<LinkProvider::Entry> entries;
         struct stat st;
         std::string what;
-        if (stat(path.c_str(), &st) != 0) *reason = OsReason(path, errno);
-        else if (!MayBeSerialPort(st, sysRoot, &what)) *reason = path + ": not a serial port (" + what + ")";
-        else entries.push_back({PortSerialNumber(path, sysRoot), path});
+        if (stat(path.c_str(), &st) != 0)
+            *reason = OsReason(path, errno);
+        else if (!MayBeSerialPort(st, sysRoot, &what))
+            *reason = path + ": not a serial port (" + what + ")";
+        else
+            entries.push_back({PortSerialNumber(path, sysRoot), path});
         return entries;
     });
 }

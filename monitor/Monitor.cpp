@@ -1,8 +1,8 @@
 #include "monitor/Monitor.h"
 
+#include "bootmode/LinkRate.h"
 #include "bootmode/ResetLines.h"
 #include "core/FormCore.h"
-#include "bootmode/LinkRate.h"
 #include "link/Driver.h"
 
 bool MonitorView(FormCore& form) {
@@ -27,12 +27,12 @@ uint8_t KeyByte(int button, bool smallLetter) {
     if (button >= 1 && button <= 26) return static_cast<uint8_t>((smallLetter ? 'a' : 'A') + button - 1);
     if (button >= 27 && button <= 36) return static_cast<uint8_t>('0' + button - 27);
     switch (button) {
-        case 37: return '/';
-        case 38: return '*';
-        case 39: return '-';
-        case 40: return '+';
-        case 41: return 0x0D;  // Enter: carriage return alone
-        default: return 0;
+    case 37: return '/';
+    case 38: return '*';
+    case 39: return '-';
+    case 40: return '+';
+    case 41: return 0x0D;  // Enter: carriage return alone
+    default: return 0;
     }
 }
 

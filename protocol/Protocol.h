@@ -14,11 +14,11 @@
 namespace proto {
 
 // Bit-rate adjustment (at 19200 bit/s).
-constexpr uint8_t kSyncByte = 0x00;       // host sends these until the chip echoes one
+constexpr uint8_t kSyncByte = 0x00;  // host sends these until the chip echoes one
 constexpr uint8_t kSyncAnswer = 0x00;
 constexpr uint8_t kSyncConfirm = 0x55;
 constexpr uint8_t kSyncConfirmed = 0xE6;
-constexpr uint8_t kSyncFailed = 0xFF;      // the chip's answer when the confirmation fails
+constexpr uint8_t kSyncFailed = 0xFF;  // the chip's answer when the confirmation fails
 
 // Commands.
 constexpr uint8_t kDeviceInquiry = 0x20;
@@ -28,8 +28,8 @@ constexpr uint8_t kClockModeSelect = 0x11;
 constexpr uint8_t kRatioInquiry = 0x22;
 constexpr uint8_t kFrequencyInquiry = 0x23;
 constexpr uint8_t kNewBitRate = 0x3F;
-constexpr uint8_t kBitRateConfirm = 0x06;   // sent at the new rate
-constexpr uint8_t kEnterProgramming = 0x40; // the chip erases its flash, then answers
+constexpr uint8_t kBitRateConfirm = 0x06;    // sent at the new rate
+constexpr uint8_t kEnterProgramming = 0x40;  // the chip erases its flash, then answers
 constexpr uint8_t kUserMatSelect = 0x43;
 constexpr uint8_t kProgram = 0x50;
 // Valid in the programming/erasing state (after 0x40's acknowledgement, and
@@ -52,7 +52,7 @@ constexpr uint8_t kFrequencyReply = 0x33;
 constexpr uint8_t kUserAreaReply = 0x35;
 constexpr uint8_t kMemoryReadReply = 0x52;  // then a 4-byte size, the data, checksum
 constexpr uint8_t kUserSumReply = 0x5B;
-constexpr uint8_t kErrorFlag = 0x80;            // error reply = command | 0x80, then a code
+constexpr uint8_t kErrorFlag = 0x80;  // error reply = command | 0x80, then a code
 
 // Error codes of an error reply.
 constexpr uint8_t kErrChecksum = 0x11;
@@ -62,12 +62,12 @@ constexpr uint8_t kErrBitRate = 0x24;
 constexpr uint8_t kErrInputFrequency = 0x25;
 constexpr uint8_t kErrRatio = 0x26;
 constexpr uint8_t kErrOperatingFrequency = 0x27;
-constexpr uint8_t kErrAddress = 0x2A;        // also: a read's start is not in the area
-constexpr uint8_t kErrReadSize = 0x2B;       // a read reaches past the end of the area
-constexpr uint8_t kErrNotErased = 0x52;      // blank check: the area holds programmed bytes
+constexpr uint8_t kErrAddress = 0x2A;    // also: a read's start is not in the area
+constexpr uint8_t kErrReadSize = 0x2B;   // a read reaches past the end of the area
+constexpr uint8_t kErrNotErased = 0x52;  // blank check: the area holds programmed bytes
 constexpr uint8_t kErrProgramming = 0x53;
 constexpr uint8_t kErrErase = 0x51;
-constexpr uint8_t kErrCommand = 0x80;      // command not accepted in the chip's state
+constexpr uint8_t kErrCommand = 0x80;  // command not accepted in the chip's state
 
 // The programming command: 0x50, 4 address bytes (most significant first),
 // 128 data bytes, checksum.
@@ -77,14 +77,14 @@ constexpr size_t kBlockCommandSize = 1 + 4 + kBlockSize + 1;  // 134
 constexpr uint8_t kEndCommand[6] = {0x50, 0xFF, 0xFF, 0xFF, 0xFF, 0xB4};
 
 // The writer's session with this chip and board.
-constexpr uint32_t kAdjustBitRate = 19200;  // bit-rate adjustment up to the new bit rate
-constexpr uint32_t kWriteBitRate = 38400;   // from the new-bit-rate confirmation on
+constexpr uint32_t kAdjustBitRate = 19200;                // bit-rate adjustment up to the new bit rate
+constexpr uint32_t kWriteBitRate = 38400;                 // from the new-bit-rate confirmation on
 constexpr uint8_t kDeviceCode[4] = {'3', 'u', '0', '1'};  // device selection data
-constexpr uint8_t kClockMode = 0x00;                       // clock-mode selection data
+constexpr uint8_t kClockMode = 0x00;                      // clock-mode selection data
 // New-bit-rate data: bit rate in 100 bit/s, input clock in 0.01 MHz (both
 // most significant byte first), the number of ratios, the ratios.
-constexpr uint16_t kNewBitRateUnits = 384;      // 38400 bit/s
-constexpr uint16_t kInputClockUnits = 1250;     // 12.50 MHz
+constexpr uint16_t kNewBitRateUnits = 384;            // 38400 bit/s
+constexpr uint16_t kInputClockUnits = 1250;           // 12.50 MHz
 constexpr uint8_t kMultiplicationRatios[2] = {4, 2};  // 12.5 MHz x 4 = 50 MHz CPU clock
 
 // The checksum byte that makes `n` bytes plus itself sum to 0 modulo 256.

@@ -1,15 +1,15 @@
 #include "session/Connection.h"
 
-#include "core/FormCore.h"
 #include "bootmode/LinkRate.h"
+#include "core/FormCore.h"
 #include "link/Driver.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -86,8 +86,10 @@ SettingsPlaces DefaultSettingsPlaces() {
     places.executableDirIsSystem = IsSystemProgramDir(places.executableDir);
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     std::string base;
-    if (xdg && xdg[0] == '/') base = xdg;
-    else if (!HomeDir().empty()) base = HomeDir() + "/.config";
+    if (xdg && xdg[0] == '/')
+        base = xdg;
+    else if (!HomeDir().empty())
+        base = HomeDir() + "/.config";
     if (!base.empty()) places.configDir = base + "/h8sxwriter";
     return places;
 }
@@ -103,8 +105,8 @@ void FormShow(FormCore& form, const SettingsPlaces& places) {
     //    folder (made on demand).
     Loaded loaded = Loaded::None;
     if (!places.executableDir.empty())
-        loaded = LoadSettings(Join(places.executableDir, kSettingsFileName), form.Settings,
-                              !places.executableDirIsSystem);
+        loaded =
+            LoadSettings(Join(places.executableDir, kSettingsFileName), form.Settings, !places.executableDirIsSystem);
     if (loaded == Loaded::None && !places.configDir.empty() && MakeDirs(places.configDir))
         loaded = LoadSettings(Join(places.configDir, kSettingsFileName), form.Settings);
 

@@ -34,8 +34,8 @@ constexpr const char* kSettingsFileName = "vkp1622.par";
 // The two candidate directories of the settings file, in order of preference.
 // An empty entry is skipped.
 struct SettingsPlaces {
-    std::string executableDir;  // directory of the running executable
-    std::string configDir;      // the user's configuration folder for the program
+    std::string executableDir;           // directory of the running executable
+    std::string configDir;               // the user's configuration folder for the program
     bool executableDirIsSystem = false;  // read there, never created there
 };
 

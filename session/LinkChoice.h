@@ -37,9 +37,9 @@ struct LinkProvider;
 struct LinkChoice {
     enum class Kind { Scan, Port, Sim };
     Kind kind = Kind::Scan;
-    std::string port;         // Kind::Port: the device path
-    std::string simOptions;   // Kind::Sim: "KEY=VALUE,..." as given (may be empty)
-    SimOptions sim;           // Kind::Sim: the board's options, once checked
+    std::string port;        // Kind::Port: the device path
+    std::string simOptions;  // Kind::Sim: "KEY=VALUE,..." as given (may be empty)
+    SimOptions sim;          // Kind::Sim: the board's options, once checked
 };
 
 class LinkOptionReader {

@@ -14,15 +14,15 @@ namespace {
 
 // What the chip offers in its inquiry replies and accepts in its selections
 // (its device code and clock mode are the ones in protocol/Protocol.h).
-const uint8_t kRatios[] = {1, 2, 4};             // for both clock types
+const uint8_t kRatios[] = {1, 2, 4};                   // for both clock types
 constexpr uint32_t kMinInput = 800, kMaxInput = 1600;  // 0.01 MHz: 8.00 .. 16.00 MHz
 constexpr uint32_t kMinClock = 800;                    // 8.00 MHz
 constexpr uint32_t kMaxSystemClock = 5000;             // 50.00 MHz
 constexpr uint32_t kMaxPeripheralClock = 3500;         // 35.00 MHz
 
 uint32_t Be32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-           static_cast<uint32_t>(p[2]) << 8 | p[3];
+    return static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 | static_cast<uint32_t>(p[2]) << 8 |
+           p[3];
 }
 
 std::vector<uint8_t> Be32Bytes(uint32_t v) {
@@ -45,7 +45,8 @@ uint8_t UsualErrorCode(int command) {
     case kClockModeSelect: return kErrClockMode;
     case kNewBitRate: return kErrBitRate;
     case kEnterProgramming: return kErrErase;
-    case kProgram: case kSimEndCommand: return kErrProgramming;
+    case kProgram:
+    case kSimEndCommand: return kErrProgramming;
     case kMemoryRead: return kErrAddress;
     case kUserBlankCheck: return kErrNotErased;
     default: return kErrCommand;
@@ -161,8 +162,10 @@ void SimChip::Restart(int64_t now, bool userProgram) {
     zeros_ = 0;
     deviceSelected_ = clockSelected_ = false;
     blockFrames_ = 0;
-    if (userProgram) ++log_.userRestarts;
-    else ++log_.bootRestarts;
+    if (userProgram)
+        ++log_.userRestarts;
+    else
+        ++log_.bootRestarts;
     restartIntoUser_ = userProgram;
     state_ = SimState::Starting;
     Arm(Timer::StartupDone, opt_.startupMicros);
@@ -221,11 +224,8 @@ void SimChip::Arrive(int64_t now, uint8_t value) {
     case SimState::Starting:
     case SimState::Erasing:
     case SimState::Writing:
-    case SimState::UserBlank:
-        ++log_.lostBytes;
-        return;
-    default:
-        break;
+    case SimState::UserBlank: ++log_.lostBytes; return;
+    default: break;
     }
     log_.chipReceived.push_back(value);
     Receive(value);
@@ -236,13 +236,11 @@ size_t SimChip::FrameLength(const std::vector<uint8_t>& f) const {
     case kDeviceSelect:
     case kClockModeSelect:
     case kNewBitRate:
-    case kMemoryRead:
-        return f.size() < 2 ? 0 : 3u + f[1];
+    case kMemoryRead: return f.size() < 2 ? 0 : 3u + f[1];
     case kProgram:
         if (f.size() < 5) return 0;
         return Be32(&f[1]) == 0xFFFFFFFFu ? 6 : kBlockCommandSize;
-    default:
-        return 1;
+    default: return 1;
     }
 }
 
@@ -276,11 +274,8 @@ void SimChip::Receive(uint8_t b) {
         // Only the confirmation, one byte, is expected here.
         Dispatch({b});
         return;
-    case SimState::UserProgram:
-        Emit({b}, -1);
-        return;
-    default:
-        break;
+    case SimState::UserProgram: Emit({b}, -1); return;
+    default: break;
     }
     frame_.push_back(b);
     size_t need = FrameLength(frame_);
@@ -302,8 +297,10 @@ void SimChip::Dispatch(const std::vector<uint8_t>& f) {
     const bool selfRestartPending = timer_ == Timer::RestartUser;
     Answer(f);
     if (selfRestartPending && timer_ == Timer::RestartUser) {
-        if (state_ == SimState::ProgramErase) ArmSelfRestart();
-        else timer_ = Timer::None;  // programming again: the next end restarts it
+        if (state_ == SimState::ProgramErase)
+            ArmSelfRestart();
+        else
+            timer_ = Timer::None;  // programming again: the next end restarts it
     }
 }
 
@@ -387,8 +384,8 @@ void SimChip::Answer(const std::vector<uint8_t>& f) {
     case kFrequencyInquiry:
         if (!inquiryPhase || !clockSelected_) break;
         Reply(kFrequencyReply,
-              {2, kMinClock >> 8, kMinClock & 0xFF, kMaxSystemClock >> 8, kMaxSystemClock & 0xFF,
-               kMinClock >> 8, kMinClock & 0xFF, kMaxPeripheralClock >> 8, kMaxPeripheralClock & 0xFF},
+              {2, kMinClock >> 8, kMinClock & 0xFF, kMaxSystemClock >> 8, kMaxSystemClock & 0xFF, kMinClock >> 8,
+               kMinClock & 0xFF, kMaxPeripheralClock >> 8, kMaxPeripheralClock & 0xFF},
               c);
         return;
     case kNewBitRate:
@@ -423,8 +420,10 @@ void SimChip::Answer(const std::vector<uint8_t>& f) {
         return;
     case kUserBlankCheck:
         if (!programPhase) break;
-        if (flash_.IsBlank()) Emit({kAck}, c);
-        else Error(c, kErrNotErased);
+        if (flash_.IsBlank())
+            Emit({kAck}, c);
+        else
+            Error(c, kErrNotErased);
         return;
     case kUserAreaInquiry:
         if (!programPhase) break;
@@ -438,8 +437,7 @@ void SimChip::Answer(const std::vector<uint8_t>& f) {
             Reply(kUserAreaReply, d, c);
         }
         return;
-    default:
-        break;
+    default: break;
     }
     // Unknown, or not accepted in this state.
     Error(command, kErrCommand);

@@ -1,11 +1,11 @@
 #include "sim/SimFlash.h"
 
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 SimFlash::SimFlash(const std::string& path, uint32_t size) : path_(path), bytes_(size, 0xFF) {
     if (path_.empty()) return;

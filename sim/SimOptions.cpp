@@ -32,9 +32,16 @@ bool ParseDuration(const std::string& text, int64_t* micros) {
         std::string u(unit);
         return digits.size() > u.size() && digits.compare(digits.size() - u.size(), u.size(), u) == 0;
     };
-    if (endsWith("us")) { scale = 1; digits.resize(digits.size() - 2); }
-    else if (endsWith("ms")) { scale = 1000; digits.resize(digits.size() - 2); }
-    else if (endsWith("s")) { scale = 1000000; digits.resize(digits.size() - 1); }
+    if (endsWith("us")) {
+        scale = 1;
+        digits.resize(digits.size() - 2);
+    } else if (endsWith("ms")) {
+        scale = 1000;
+        digits.resize(digits.size() - 2);
+    } else if (endsWith("s")) {
+        scale = 1000000;
+        digits.resize(digits.size() - 1);
+    }
     uint64_t v = 0;
     const uint64_t hour = 3600ull * 1000000ull;
     if (!ParseCount(digits, hour, &v) || v * scale > hour) return false;
@@ -46,8 +53,13 @@ bool ParseDuration(const std::string& text, int64_t* micros) {
 bool ParseSize(const std::string& text, uint64_t* out) {
     std::string digits = text;
     uint64_t scale = 1;
-    if (!digits.empty() && (digits.back() == 'K' || digits.back() == 'k')) { scale = 1024; digits.pop_back(); }
-    else if (!digits.empty() && (digits.back() == 'M' || digits.back() == 'm')) { scale = 1024 * 1024; digits.pop_back(); }
+    if (!digits.empty() && (digits.back() == 'K' || digits.back() == 'k')) {
+        scale = 1024;
+        digits.pop_back();
+    } else if (!digits.empty() && (digits.back() == 'M' || digits.back() == 'm')) {
+        scale = 1024 * 1024;
+        digits.pop_back();
+    }
     uint64_t v = 0;
     if (!ParseCount(digits, 1ull << 32, &v)) return false;
     *out = v * scale;
@@ -60,10 +72,14 @@ bool ParseHex(const std::string& text, size_t digits, uint64_t* out) {
     uint64_t v = 0;
     for (char c : text) {
         int d;
-        if (c >= '0' && c <= '9') d = c - '0';
-        else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-        else return false;
+        if (c >= '0' && c <= '9')
+            d = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            d = c - 'a' + 10;
+        else if (c >= 'A' && c <= 'F')
+            d = c - 'A' + 10;
+        else
+            return false;
         v = v * 16 + static_cast<uint64_t>(d);
     }
     *out = v;
@@ -71,14 +87,23 @@ bool ParseHex(const std::string& text, size_t digits, uint64_t* out) {
 }
 
 bool ParseFlag(const std::string& text, bool hasValue, bool* out) {
-    if (!hasValue || text == "1" || text == "yes" || text == "true" || text == "on") { *out = true; return true; }
-    if (text == "0" || text == "no" || text == "false" || text == "off") { *out = false; return true; }
+    if (!hasValue || text == "1" || text == "yes" || text == "true" || text == "on") {
+        *out = true;
+        return true;
+    }
+    if (text == "0" || text == "no" || text == "false" || text == "off") {
+        *out = false;
+        return true;
+    }
     return false;
 }
 
 // A command byte in hex (0x3F or 3F), or "end" for the end command.
 bool ParseCommand(std::string text, int* out) {
-    if (text == "end") { *out = kSimEndCommand; return true; }
+    if (text == "end") {
+        *out = kSimEndCommand;
+        return true;
+    }
     if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) text = text.substr(2);
     uint64_t v = 0;
     if (!ParseHex(text, 2, &v)) return false;
@@ -90,13 +115,23 @@ bool ParseCommand(std::string text, int* out) {
 bool IsBootCommand(int c) {
     using namespace proto;
     switch (c) {
-    case kDeviceInquiry: case kDeviceSelect: case kClockModeInquiry: case kClockModeSelect:
-    case kRatioInquiry: case kFrequencyInquiry: case kNewBitRate: case kBitRateConfirm:
-    case kEnterProgramming: case kUserMatSelect: case kProgram: case kSimEndCommand:
-    case kMemoryRead: case kUserSumCheck: case kUserBlankCheck: case kUserAreaInquiry:
-        return true;
-    default:
-        return false;
+    case kDeviceInquiry:
+    case kDeviceSelect:
+    case kClockModeInquiry:
+    case kClockModeSelect:
+    case kRatioInquiry:
+    case kFrequencyInquiry:
+    case kNewBitRate:
+    case kBitRateConfirm:
+    case kEnterProgramming:
+    case kUserMatSelect:
+    case kProgram:
+    case kSimEndCommand:
+    case kMemoryRead:
+    case kUserSumCheck:
+    case kUserBlankCheck:
+    case kUserAreaInquiry: return true;
+    default: return false;
     }
 }
 
@@ -107,7 +142,8 @@ std::string DefaultSimFlashPath() {
     const char* home = std::getenv("HOME");
     // A relative XDG_CACHE_HOME is not a valid one: the flash would move with
     // the working directory.
-    std::string base = cache && cache[0] == '/' ? std::string(cache) : std::string(home && *home ? home : ".") + "/.cache";
+    std::string base =
+        cache && cache[0] == '/' ? std::string(cache) : std::string(home && *home ? home : ".") + "/.cache";
     return base + "/h8sxwriter/simflash.bin";
 }
 
@@ -118,11 +154,13 @@ bool ParseSimOptions(const std::string& text, SimOptions* out, std::string* erro
     using Setter = std::function<bool(const std::string& value, bool hasValue, std::string* why)>;
     SimOptions& o = *out;
     const std::map<std::string, Setter> keys = {
-        {"flash", [&](const std::string& v, bool, std::string*) {
+        {"flash",
+         [&](const std::string& v, bool, std::string*) {
              o.flashPath = v == "none" ? std::string() : v;
              return true;
          }},
-        {"flash-size", [&](const std::string& v, bool, std::string* why) {
+        {"flash-size",
+         [&](const std::string& v, bool, std::string* why) {
              uint64_t n = 0;
              if (!ParseSize(v, &n) || n == 0 || n % proto::kBlockSize != 0 || n > (16u << 20)) {
                  *why = "a multiple of 128 bytes up to 16M, such as 1M or 512K";
@@ -131,27 +169,33 @@ bool ParseSimOptions(const std::string& text, SimOptions* out, std::string* erro
              o.flashSize = static_cast<uint32_t>(n);
              return true;
          }},
-        {"startup-time", [&](const std::string& v, bool, std::string* why) {
+        {"startup-time",
+         [&](const std::string& v, bool, std::string* why) {
              *why = "a duration such as 5ms, 200us or 1s";
              return ParseDuration(v, &o.startupMicros);
          }},
-        {"banner-delay", [&](const std::string& v, bool, std::string* why) {
+        {"banner-delay",
+         [&](const std::string& v, bool, std::string* why) {
              *why = "a duration such as 250ms or 0";
              return ParseDuration(v, &o.bannerDelayMicros);
          }},
-        {"erase-time", [&](const std::string& v, bool, std::string* why) {
+        {"erase-time",
+         [&](const std::string& v, bool, std::string* why) {
              *why = "a duration such as 500ms or 20s";
              return ParseDuration(v, &o.eraseMicros);
          }},
-        {"program-time", [&](const std::string& v, bool, std::string* why) {
+        {"program-time",
+         [&](const std::string& v, bool, std::string* why) {
              *why = "a duration such as 0, 300us or 2ms";
              return ParseDuration(v, &o.programMicros);
          }},
-        {"latency", [&](const std::string& v, bool, std::string* why) {
+        {"latency",
+         [&](const std::string& v, bool, std::string* why) {
              *why = "a duration such as 1ms, 16ms or 0";
              return ParseDuration(v, &o.latencyMicros);
          }},
-        {"clock", [&](const std::string& v, bool, std::string* why) {
+        {"clock",
+         [&](const std::string& v, bool, std::string* why) {
              *why = "a frequency in MHz from 1 to 100 with up to two decimals, such as 12.5";
              const size_t dot = v.find('.');
              const std::string whole = v.substr(0, dot);
@@ -165,21 +209,24 @@ bool ParseSimOptions(const std::string& text, SimOptions* out, std::string* erro
              o.crystalUnits = static_cast<uint32_t>(units);
              return true;
          }},
-        {"max-rate", [&](const std::string& v, bool, std::string* why) {
+        {"max-rate",
+         [&](const std::string& v, bool, std::string* why) {
              uint64_t n = 0;
              *why = "a bit rate in bit/s, such as 115200";
              if (!ParseCount(v, 100000000, &n) || n == 0) return false;
              o.maxRate = static_cast<uint32_t>(n);
              return true;
          }},
-        {"sync-zeros", [&](const std::string& v, bool, std::string* why) {
+        {"sync-zeros",
+         [&](const std::string& v, bool, std::string* why) {
              uint64_t n = 0;
              *why = "a count from 1 to 255";
              if (!ParseCount(v, 255, &n) || n == 0) return false;
              o.syncZeros = static_cast<int>(n);
              return true;
          }},
-        {"product", [&](const std::string& v, bool, std::string* why) {
+        {"product",
+         [&](const std::string& v, bool, std::string* why) {
              *why = "1 to 64 printable characters";
              if (v.empty() || v.size() > 64) return false;
              for (char c : v)
@@ -187,15 +234,18 @@ bool ParseSimOptions(const std::string& text, SimOptions* out, std::string* erro
              o.productName = v;
              return true;
          }},
-        {"silent", [&](const std::string& v, bool has, std::string* why) {
+        {"silent",
+         [&](const std::string& v, bool has, std::string* why) {
              *why = "nothing, or 1/0";
              return ParseFlag(v, has, &o.silent);
          }},
-        {"no-e6", [&](const std::string& v, bool has, std::string* why) {
+        {"no-e6",
+         [&](const std::string& v, bool has, std::string* why) {
              *why = "nothing, or 1/0";
              return ParseFlag(v, has, &o.noE6);
          }},
-        {"error", [&](const std::string& v, bool, std::string* why) {
+        {"error",
+         [&](const std::string& v, bool, std::string* why) {
              *why = "a command in hex (20 21 22 23 10 11 3F 06 40 43 50 52 4B 4D 25) or end, optionally :CODE in hex";
              std::string cmd = v, code;
              size_t colon = v.find(':');
@@ -210,7 +260,8 @@ bool ParseSimOptions(const std::string& text, SimOptions* out, std::string* erro
              o.errorCode = k;
              return true;
          }},
-        {"garble", [&](const std::string& v, bool, std::string* why) {
+        {"garble",
+         [&](const std::string& v, bool, std::string* why) {
              *why = "a command in hex (00 55 20 21 22 23 10 11 3F 06 40 43 50 52 4B 4D 25) or end";
              int c = 0;
              if (!ParseCommand(v, &c) || !(IsBootCommand(c) || c == proto::kSyncByte || c == proto::kSyncConfirm))
@@ -218,14 +269,16 @@ bool ParseSimOptions(const std::string& text, SimOptions* out, std::string* erro
              o.garbleCommand = c;
              return true;
          }},
-        {"no-reply-block", [&](const std::string& v, bool, std::string* why) {
+        {"no-reply-block",
+         [&](const std::string& v, bool, std::string* why) {
              uint64_t n = 0;
              *why = "a block number from 1 (the first block)";
              if (!ParseCount(v, 1u << 24, &n) || n == 0) return false;
              o.noReplyBlock = static_cast<uint32_t>(n);
              return true;
          }},
-        {"corrupt", [&](const std::string& v, bool, std::string* why) {
+        {"corrupt",
+         [&](const std::string& v, bool, std::string* why) {
              *why = "an address (decimal, or hex with 0x) inside the flash, optionally :VALUE in hex";
              std::string addr = v, value;
              const size_t colon = v.find(':');
@@ -245,7 +298,8 @@ bool ParseSimOptions(const std::string& text, SimOptions* out, std::string* erro
              o.corruptValue = k;
              return true;
          }},
-        {"unplug-after", [&](const std::string& v, bool, std::string* why) {
+        {"unplug-after",
+         [&](const std::string& v, bool, std::string* why) {
              uint64_t n = 0;
              *why = "a count of driver calls";
              if (!ParseCount(v, 1ull << 40, &n)) return false;

@@ -3,10 +3,10 @@
 #include "link/Driver.h"
 #include "sim/SimBoard.h"
 
-#include <cerrno>
-#include <cstdint>
 #include <sys/timerfd.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdint>
 
 namespace {
 
@@ -34,7 +34,9 @@ public:
             return static_cast<uint32_t>(LINK_OK);
         });
     }
-    uint32_t SetTimeouts(uint32_t, uint32_t) override { return Op([] { return static_cast<uint32_t>(LINK_OK); }); }
+    uint32_t SetTimeouts(uint32_t, uint32_t) override {
+        return Op([] { return static_cast<uint32_t>(LINK_OK); });
+    }
     uint32_t SetUsbParameters(uint32_t, uint32_t) override {
         return Op([] { return static_cast<uint32_t>(LINK_OK); });
     }
@@ -71,10 +73,18 @@ public:
             return static_cast<uint32_t>(LINK_OK);
         });
     }
-    uint32_t SetDtr() override { return Line([&] { board_.SetDtr(true); }); }
-    uint32_t ClearDtr() override { return Line([&] { board_.SetDtr(false); }); }
-    uint32_t SetRts() override { return Line([&] { board_.SetRts(true); }); }
-    uint32_t ClearRts() override { return Line([&] { board_.SetRts(false); }); }
+    uint32_t SetDtr() override {
+        return Line([&] { board_.SetDtr(true); });
+    }
+    uint32_t ClearDtr() override {
+        return Line([&] { board_.SetDtr(false); });
+    }
+    uint32_t SetRts() override {
+        return Line([&] { board_.SetRts(true); });
+    }
+    uint32_t ClearRts() override {
+        return Line([&] { board_.SetRts(false); });
+    }
 
     int EventFd() override { return timerFd_; }
     void Service() override {
@@ -131,8 +141,7 @@ private:
 }  // namespace
 
 struct SimProvider::Impl {
-    Impl(const SimOptions& options, Clock& clock, bool realTime)
-        : board(options), clock(clock), realTime(realTime) {
+    Impl(const SimOptions& options, Clock& clock, bool realTime) : board(options), clock(clock), realTime(realTime) {
         board.Advance(clock.NowMicros());
     }
     SimBoard board;

@@ -4,16 +4,16 @@
 #include "sim/SimBoard.h"
 #include "sim/TtyLineSettings.h"
 
-#include <cerrno>
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -159,7 +159,8 @@ int RunSimPty(const std::string& linkPath, const SimOptions& options) {
         std::fprintf(stderr, "h8sxwriter sim: pipe: %s\n", std::strerror(errno));
         return 1;
     }
-    struct sigaction stop {}, oldInt {}, oldTerm {};
+    struct sigaction stop {
+    }, oldInt{}, oldTerm{};
     stop.sa_handler = OnStopSignal;
     sigemptyset(&stop.sa_mask);
     ::sigaction(SIGINT, &stop, &oldInt);

@@ -41,7 +41,7 @@ public:
     static uint8_t Garble(uint8_t value, uint32_t senderRate, uint32_t receiverRate);
 
     // --- the host side ---
-    void SetHostRate(uint32_t rate);  // 0 is ignored
+    void SetHostRate(uint32_t rate);                         // 0 is ignored
     uint32_t HostRate() const { return hostRate_; }          // as the host set it
     uint32_t HostLineRate() const { return hostLineRate_; }  // as the converter makes it
     void SetHostFraming(uint8_t bits, uint8_t stop, uint8_t parity);

@@ -6,6 +6,7 @@
 #include "support/PtyPair.h"
 #include "support/TempDir.h"
 
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
@@ -17,11 +18,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
-#include <gtest/gtest.h>
 
-#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cstdio>
 
 namespace {
 
@@ -68,7 +68,11 @@ TEST_F(MainWindowTest, ControlsCaptionsAndPositions) {
     EXPECT_EQ(form->size(), QSize(297, 195));
     EXPECT_EQ(form->pos(), QPoint(260, 274));
 
-    struct Control { QWidget* widget; QRect at; QString text; };
+    struct Control {
+        QWidget* widget;
+        QRect at;
+        QString text;
+    };
     const QString scale = "0%" + QString(18, ' ') + "50%" + QString(16, ' ') + "100%";
     const Control controls[] = {
         {form->Label1, {11, 0, 270, 16}, "H8SX1622 USB FLASH ROM WRITER "},
@@ -118,7 +122,13 @@ TEST_F(MainWindowTest, ControlsCaptionsAndPositions) {
 }
 
 TEST_F(MainWindowTest, FacesAndColours) {
-    struct Look { QWidget* widget; const char* family; int pixels; bool bold; QColor colour; };
+    struct Look {
+        QWidget* widget;
+        const char* family;
+        int pixels;
+        bool bold;
+        QColor colour;
+    };
     const Look looks[] = {
         {form->Label1, "IPAGothic", 16, true, Qt::blue},
         {form->Label3, "IPAPGothic", 12, false, Qt::red},

@@ -1,16 +1,16 @@
 #include "app/MonitorWindow.h"
 
-#include "monitor/MonitorFixture.h"
 #include "app/MainWindow.h"
 #include "monitor/Monitor.h"
+#include "monitor/MonitorFixture.h"
 
 #include <QApplication>
-#include <QScreen>
 #include <QCheckBox>
 #include <QFontInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTimer>
@@ -85,9 +85,10 @@ TEST_F(MonitorWindow, CaptionsFontsAndLayout) {
     EXPECT_EQ(w.pos(), QPoint(expectedLeft, 276));
 
     const auto buttons = Buttons();
-    const QString captions[] = {"A", "B", "C", "D", "E", "F", "G", "H", "I", "J", "K", "L", "M", "N", "O",
-                                "P", "Q", "R", "S", "T", "U", "V", "W", "X", "Y", "Z", "0", "1", "2", "3",
-                                "4", "5", "6", "7", "8", "9", "/", "*", "-", "+", "Enter", "MON.CLR", "CPU_RESET"};
+    const QString captions[] = {"A", "B", "C", "D", "E", "F", "G", "H",     "I",       "J",        "K",
+                                "L", "M", "N", "O", "P", "Q", "R", "S",     "T",       "U",        "V",
+                                "W", "X", "Y", "Z", "0", "1", "2", "3",     "4",       "5",        "6",
+                                "7", "8", "9", "/", "*", "-", "+", "Enter", "MON.CLR", "CPU_RESET"};
     for (int i = 0; i < 43; ++i) EXPECT_EQ(buttons[i]->text(), captions[i]) << "Button" << i + 1;
     EXPECT_EQ(w.CheckBox1->text(), "small letter");
     EXPECT_EQ(w.Label1->text(), "h8sxwriter");
@@ -143,11 +144,12 @@ TEST_F(MonitorWindow, KeysSendTheirBytesInBothStates) {
     window->CheckBox1->setChecked(true);
     for (int i = 0; i < 41; ++i) buttons[i]->click();
 
-    EXPECT_EQ(Written(), "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/*-+\r"
-                         "abcdefghijklmnopqrstuvwxyz0123456789/*-+\r");
+    EXPECT_EQ(Written(),
+              "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789/*-+\r"
+              "abcdefghijklmnopqrstuvwxyz0123456789/*-+\r");
     EXPECT_EQ(device->writes.size(), 82u);  // one byte per press
     EXPECT_EQ(window->KeyChar, 0x0D);
-    EXPECT_EQ(buttons[0]->text(), "A");      // the captions stay capitals
+    EXPECT_EQ(buttons[0]->text(), "A");  // the captions stay capitals
 
     // Refused without a sign while a write owns the link.
     form.sound = true;

@@ -64,9 +64,9 @@ TEST_F(SmallScreen, TheMonitorWindowMovesInsideAndTheMainWindowKeepsItsPlace) {
 
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_EQ(main.frameGeometry().topLeft(), QPoint(260, 274));
-    EXPECT_TRUE(screen.contains(monitor.frameGeometry())) << monitor.frameGeometry().x() << ","
-                                                          << monitor.frameGeometry().width();
-    EXPECT_EQ(monitor.frameGeometry().y(), 276);   // only moved sideways
+    EXPECT_TRUE(screen.contains(monitor.frameGeometry()))
+        << monitor.frameGeometry().x() << "," << monitor.frameGeometry().width();
+    EXPECT_EQ(monitor.frameGeometry().y(), 276);  // only moved sideways
     EXPECT_LT(monitor.frameGeometry().x(), 590);
     EXPECT_GE(monitor.frameGeometry().right(), screen.right() - 8);  // just enough, not more
     // CPU_RESET, at the right of the window, is on the screen.

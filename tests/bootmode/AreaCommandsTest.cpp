@@ -78,8 +78,8 @@ TEST(AreaCommands, ReadsTakeNoMoreThanTheReplyAndStayWithinTheReceiveBuffer) {
 TEST(AreaCommands, WrongAndMissingReplies) {
     struct Case {
         const char* name;
-        char command;   // 'r' memory read of 64 bytes, 'i' inquiry, 's' sum, 'b' blank check
-        Bytes reply;    // empty: the chip stays silent
+        char command;  // 'r' memory read of 64 bytes, 'i' inquiry, 's' sum, 'b' blank check
+        Bytes reply;   // empty: the chip stays silent
         const char* text;
     };
     const Bytes good = FakeAreaChip::Framed(0x52, 4, Bytes(64, 0x5A));
@@ -95,7 +95,8 @@ TEST(AreaCommands, WrongAndMissingReplies) {
         {"read silent", 'r', {}, "no reply"},
         {"read cut short", 'r', cut, "reply cut short (40 of 70 bytes)"},
         {"read checksum", 'r', badSum, "checksum error in the reply"},
-        {"read of fewer bytes", 'r', FakeAreaChip::Framed(0x52, 4, Bytes(32, 0)), "reply of wrong size (size field 32)"},
+        {"read of fewer bytes", 'r', FakeAreaChip::Framed(0x52, 4, Bytes(32, 0)),
+         "reply of wrong size (size field 32)"},
         {"read of a huge size", 'r', {0x52, 0x7F, 0xFF, 0xFF, 0xFF}, "reply of wrong size (size field 2147483647)"},
         {"read garbled", 'r', {0xFF, 0x52}, "unexpected reply 0xFF"},
         {"sum refused", 's', {0xCB, 0x80}, "error reply 0xCB 0x80 (command not accepted)"},

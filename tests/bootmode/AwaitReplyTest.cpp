@@ -42,8 +42,13 @@ TEST(AwaitReply, ThresholdWindowAndQueue) {
         {"awaited byte 21st of a read is lost", 0x06, 0, Filled(25, 0xFF, 20, 0x06), false, {"ReadBytes 25"}, 0},
         // A read takes 256; the rest waits for the next poll, where the
         // 257th byte is the first of the read.
-        {"bytes past 256 stay queued", 0x06, 0, Filled(300, 0xFF, 256, 0x06), true,
-         {"ReadBytes 256", "ReadBytes 44"}, 0},
+        {"bytes past 256 stay queued",
+         0x06,
+         0,
+         Filled(300, 0xFF, 256, 0x06),
+         true,
+         {"ReadBytes 256", "ReadBytes 44"},
+         0},
     };
     for (const Case& c : cases) {
         Bench b;
@@ -54,14 +59,19 @@ TEST(AwaitReply, ThresholdWindowAndQueue) {
         EXPECT_EQ(Reads(b), c.reads) << c.name;
         EXPECT_EQ(b.dev->rx.size(), c.leftQueued) << c.name;
         // Found within the first polls; otherwise the whole wait of 10 ticks.
-        if (c.found) EXPECT_LE(b.form.clock.now, TestForm::kTick) << c.name;
-        else EXPECT_EQ(b.form.clock.now, 10 * TestForm::kTick) << c.name;
+        if (c.found)
+            EXPECT_LE(b.form.clock.now, TestForm::kTick) << c.name;
+        else
+            EXPECT_EQ(b.form.clock.now, 10 * TestForm::kTick) << c.name;
         EXPECT_EQ(b.form.WaitTicks == 0, !c.found) << c.name;
     }
 }
 
 TEST(AwaitReply, ReplyArrivingDuringTheWait) {
-    struct Case { int64_t arrival; bool found; };
+    struct Case {
+        int64_t arrival;
+        bool found;
+    };
     // A wait of 2 ticks from time 0 ends at the second tick.
     for (Case c : {Case{150000, true}, Case{199999, true}, Case{250000, false}}) {
         Bench b;

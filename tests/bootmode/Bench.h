@@ -66,8 +66,11 @@ struct ChipScript {
         if (code == proto::kNewBitRate && !reply.bytes.empty() && reply.bytes[0] == proto::kAck)
             chipRate = proto::kWriteBitRate;
         FakeDevice* d = &dev;
-        if (reply.delay == 0) d->rx.insert(d->rx.end(), reply.bytes.begin(), reply.bytes.end());
-        else form.At(form.clock.now + reply.delay, [d, reply] { d->rx.insert(d->rx.end(), reply.bytes.begin(), reply.bytes.end()); });
+        if (reply.delay == 0)
+            d->rx.insert(d->rx.end(), reply.bytes.begin(), reply.bytes.end());
+        else
+            form.At(form.clock.now + reply.delay,
+                    [d, reply] { d->rx.insert(d->rx.end(), reply.bytes.begin(), reply.bytes.end()); });
     }
 };
 
@@ -129,8 +132,10 @@ struct Bench {
         std::vector<std::string> all = Calls(), out;
         bool seen = false;
         for (const std::string& c : all) {
-            if (seen) out.push_back(c);
-            else if (c == call) seen = true;
+            if (seen)
+                out.push_back(c);
+            else if (c == call)
+                seen = true;
         }
         return out;
     }

@@ -14,7 +14,7 @@ ClockSetup ClockOf(uint16_t units) {
 
 TEST(BitRate, ChipSettingErrorAndAcceptance) {
     struct Case {
-        uint16_t clock;     // 0.01 MHz
+        uint16_t clock;  // 0.01 MHz
         uint32_t rate;
         int n, N;
         double errorPercent;
@@ -49,7 +49,9 @@ TEST(BitRate, ChipSettingErrorAndAcceptance) {
         EXPECT_EQ(p.divider, c.N);
         EXPECT_NEAR(p.chipError * 100, c.errorPercent, 0.001);
         EXPECT_EQ(p.chipAccepts, c.accepted);
-        if (!c.accepted) EXPECT_FALSE(p.usable);
+        if (!c.accepted) {
+            EXPECT_FALSE(p.usable);
+        }
     }
 }
 
@@ -70,9 +72,9 @@ TEST(BitRate, TheFieldCarriesHundredsInSixteenBits) {
 }
 
 TEST(BitRate, ConverterRatesAndTheMismatch) {
-    EXPECT_NEAR(ConverterRate(390625), 3000000 / 7.625, 0.01);   // 393,443
-    EXPECT_NEAR(ConverterRate(781250), 3000000 / 3.875, 0.01);   // 774,194
-    EXPECT_EQ(ConverterRate(38400), 38400);                       // 3 MHz / 78.125
+    EXPECT_NEAR(ConverterRate(390625), 3000000 / 7.625, 0.01);  // 393,443
+    EXPECT_NEAR(ConverterRate(781250), 3000000 / 3.875, 0.01);  // 774,194
+    EXPECT_EQ(ConverterRate(38400), 38400);                     // 3 MHz / 78.125
     EXPECT_EQ(ConverterRate(2900000), 3000000);
     EXPECT_EQ(ConverterRate(1900000), 2000000);
     EXPECT_EQ(ConverterRate(1500000), 1500000);
@@ -102,7 +104,9 @@ TEST(BitRate, UsableRatesRunFromTheFastestDownTo38400) {
         EXPECT_TRUE(rates[i].usable);
         EXPECT_LT(std::abs(rates[i].chipError), kChipRateLimit);
         EXPECT_LE(std::abs(rates[i].mismatch), kLinkMargin);
-        if (i > 0) EXPECT_LT(rates[i].chipRate, rates[i - 1].chipRate);
+        if (i > 0) {
+            EXPECT_LT(rates[i].chipRate, rates[i - 1].chipRate);
+        }
     }
     EXPECT_EQ(UsableRates(ClockOf(1200))[0].told, 750000u);
 }

@@ -35,16 +35,27 @@ struct SequenceBench : Bench {
     }
 };
 
-const std::vector<std::string> kPassed = {
-    "get ack 3", "get ack 4", "get ack 5", "get ack 6", "get ack 7", "get ack 8", "get ack 9", "get ack 10",
-    "FLASH ROM Ereasing,,,", "FLASH ROM Erase complete! 11", "boot mat select done 12"};
+const std::vector<std::string> kPassed = {"get ack 3",
+                                          "get ack 4",
+                                          "get ack 5",
+                                          "get ack 6",
+                                          "get ack 7",
+                                          "get ack 8",
+                                          "get ack 9",
+                                          "get ack 10",
+                                          "FLASH ROM Ereasing,,,",
+                                          "FLASH ROM Erase complete! 11",
+                                          "boot mat select done 12"};
 
 TEST(DeviceCheck, WeighsOnesSixesAndTwos) {
-    struct Case { std::string bytes; bool accepted; };
+    struct Case {
+        std::string bytes;
+        bool accepted;
+    };
     const Case cases[] = {
-        {"1622", true},          // 1 + 1 + 2 + 2
-        {"162", false},          // 4 is not enough
-        {"3u01162", true},       // 5, reached on the final '2'
+        {"1622", true},     // 1 + 1 + 2 + 2
+        {"162", false},     // 4 is not enough
+        {"3u01162", true},  // 5, reached on the final '2'
         {"222", true},
         {"22", false},
         {"11111", true},
@@ -100,15 +111,15 @@ TEST(BootSequence, EachStageFailsWithItsMessage) {
         size_t passedBefore;         // leading messages of kPassed shown first
         const char* message;
         bool beep;
-        int ticks;                   // length of the failing wait
+        int ticks;  // length of the failing wait
         uint32_t rateAfter;
-        bool shortReply = false;     // too short to reach the stage's threshold
+        bool shortReply = false;  // too short to reach the stage's threshold
     };
     const uint32_t slow = proto::kAdjustBitRate, fast = proto::kWriteBitRate;
     const Case cases[] = {
         {0x20, {}, 0, "cpu not answer 3", true, 10, slow},
         {0x20, std::vector<uint8_t>(17, 0x00), 0, "not H8SX1622", false, 0, slow},
-        {0x10, {0x90, 0x21}, 1, "cpu not answer 4", true, 10, slow},    // error reply, consumed
+        {0x10, {0x90, 0x21}, 1, "cpu not answer 4", true, 10, slow},  // error reply, consumed
         {0x21, {0x31, 0x01}, 2, "cpu not answer 5", true, 10, slow, true},
         {0x11, {0x91, 0x22}, 3, "clock mode err 6", true, 10, slow},
         {0x22, {}, 4, "teibai err 7", true, 10, slow},
@@ -120,8 +131,10 @@ TEST(BootSequence, EachStageFailsWithItsMessage) {
     };
     for (const Case& c : cases) {
         SequenceBench b;
-        if (c.reply.empty()) b.chip.replies.erase(c.command);
-        else b.chip.replies[c.command].bytes = c.reply;
+        if (c.reply.empty())
+            b.chip.replies.erase(c.command);
+        else
+            b.chip.replies[c.command].bytes = c.reply;
         b.chip.replies[c.command].delay = 0;
         EXPECT_EQ(RunBootSequence(b.form).result, WriteResult::TargetFailed) << c.message;
         std::vector<std::string> expected(kPassed.begin(), kPassed.begin() + c.passedBefore);
@@ -179,7 +192,10 @@ TEST(BootSequence, FirstSuccessfulDeviceReadDecides) {
 }
 
 TEST(BootSequence, EraseAcknowledgedWithinThirtySeconds) {
-    struct Case { int64_t erase; bool passes; };
+    struct Case {
+        int64_t erase;
+        bool passes;
+    };
     for (Case c : {Case{25000000, true}, Case{29800000, true}, Case{31000000, false}}) {
         SequenceBench b;
         b.chip.replies[0x40].delay = c.erase;

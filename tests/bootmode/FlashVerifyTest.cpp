@@ -113,9 +113,9 @@ TEST(FlashVerify, ReadBackInChunksWithTheBarFollowing) {
 TEST(FlashVerify, DifferencesAreNamed) {
     struct Case {
         const char* name;
-        uint32_t address;        // the flash byte spoilt after the write
+        uint32_t address;  // the flash byte spoilt after the write
         uint8_t value;
-        const char* readText;    // "" : the read-back passes
+        const char* readText;  // "" : the read-back passes
         bool sumFails;
     };
     const Case cases[] = {
@@ -160,16 +160,22 @@ TEST(FlashVerify, AFailedExchangeEndsTheVerifyWithItsOwnMessage) {
     struct Case {
         const char* name;
         VerifyMode mode;
-        uint8_t command;   // the command whose reply is replaced
-        Bytes reply;       // empty: silence
+        uint8_t command;  // the command whose reply is replaced
+        Bytes reply;      // empty: silence
         const char* text;
     };
     const Case cases[] = {
-        {"read refused", VerifyMode::Read, 0x52, {0xD2, 0x2A},
+        {"read refused",
+         VerifyMode::Read,
+         0x52,
+         {0xD2, 0x2A},
          "verify failed: memory read at 0x00000400: error reply 0xD2 0x2A (address not in the area)"},
         {"read silent", VerifyMode::Read, 0x52, {}, "verify failed: memory read at 0x00000400: no reply"},
         {"inquiry silent", VerifyMode::Sum, 0x25, {}, "verify failed: user area inquiry: no reply"},
-        {"sum refused", VerifyMode::Sum, 0x4B, {0xCB, 0x11},
+        {"sum refused",
+         VerifyMode::Sum,
+         0x4B,
+         {0xCB, 0x11},
          "verify failed: user area sum: error reply 0xCB 0x11 (checksum error)"},
     };
     for (const Case& c : cases) {
@@ -217,7 +223,8 @@ TEST(FlashVerify, BlankCheck) {
         {"erased", false, std::nullopt, true, "blank check OK, the flash is erased"},
         {"one byte left", true, std::nullopt, false, "blank check failed: the flash is not erased"},
         {"silent", false, Bytes{}, false, "blank check failed: no reply"},
-        {"refused", false, Bytes{0xCD, 0x80}, false, "blank check failed: error reply 0xCD 0x80 (command not accepted)"},
+        {"refused", false, Bytes{0xCD, 0x80}, false,
+         "blank check failed: error reply 0xCD 0x80 (command not accepted)"},
     };
     for (const Case& c : cases) {
         BusyForm form;

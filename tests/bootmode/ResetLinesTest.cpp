@@ -55,7 +55,10 @@ TEST(ResetLines, FailingLineOperationsStillTakeTheWholeSequence) {
 TEST(ResetLines, WaitsEndAtTheirTick) {
     // A 1-tick wait started just before a tick ends with it; a 2-tick wait
     // always lasts more than one full period.
-    struct Case { void (*op)(FormCore&); int64_t start, end; };
+    struct Case {
+        void (*op)(FormCore&);
+        int64_t start, end;
+    };
     for (Case c : {Case{EnterBootMode, 99999, 100000}, Case{ResetTarget, 0, 200000}, Case{ResetTarget, 1, 200000}}) {
         Bench b;
         b.form.clock.now = c.start;

@@ -11,9 +11,17 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-const Calls kPassedSequence = {
-    "get ack 3", "get ack 4", "get ack 5", "get ack 6", "get ack 7", "get ack 8", "get ack 9", "get ack 10",
-    "FLASH ROM Ereasing,,,", "FLASH ROM Erase complete! 11", "boot mat select done 12"};
+const Calls kPassedSequence = {"get ack 3",
+                               "get ack 4",
+                               "get ack 5",
+                               "get ack 6",
+                               "get ack 7",
+                               "get ack 8",
+                               "get ack 9",
+                               "get ack 10",
+                               "FLASH ROM Ereasing,,,",
+                               "FLASH ROM Erase complete! 11",
+                               "boot mat select done 12"};
 
 Calls Concat(Calls a, const Calls& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -51,31 +59,29 @@ TEST(WriteCommand, GoodWriteTrafficInOrder) {
     Bench b;
     Button1Click(b.form);
 
-    const Calls expected = Concat(Concat(Concat(Concat(
-        // First restart into the user program, then the adjustment rate.
-        {"SetRts", "SetDtr", "tick", "tick", "ClearDtr", "SetBaudRate 19200",
-         // Restart into boot mode.
-         "ClearDtr", "ClearRts", "tick", "SetDtr", "ClearRts",
-         // Bit-rate adjustment.
-         "PurgeBuffers 3", "WriteBytes 00", "ReadBytes 1", "WriteBytes 55", "ReadBytes 1",
-         // Stages 3 to 10.
-         "PurgeBuffers 3", "WriteBytes 20", "ReadBytes 17",
-         "PurgeBuffers 3", "WriteBytes 10 04 33 75 30 31 E3", "ReadBytes 1",
-         "PurgeBuffers 3", "WriteBytes 21", "ReadBytes 5",
-         "PurgeBuffers 3", "WriteBytes 11 01 00 EE", "ReadBytes 1",
-         "PurgeBuffers 3", "WriteBytes 22", "ReadBytes 10",
-         "PurgeBuffers 3", "WriteBytes 23", "ReadBytes 12",
-         "PurgeBuffers 3", "WriteBytes 3F 07 01 80 04 E2 02 04 02 4B", "ReadBytes 1",
-         "SetBaudRate 38400", "PurgeBuffers 3", "WriteBytes 06", "ReadBytes 1",
-         // Stage 11: the erase takes 2 s.
-         "PurgeBuffers 3", "WriteBytes 40"},
-        Ticks(20)),
-        {"ReadBytes 1",
-         // Stage 12, the transfer and the final restart.
-         "PurgeBuffers 3", "WriteBytes 43", "ReadBytes 1", "TransferImage",
-         "SetRts", "SetDtr"}),
-        Ticks(2)),
-        {"ClearDtr"});
+    const Calls expected =
+        Concat(Concat(Concat(Concat(
+                                 // First restart into the user program, then the adjustment rate.
+                                 {"SetRts", "SetDtr", "tick", "tick", "ClearDtr", "SetBaudRate 19200",
+                                  // Restart into boot mode.
+                                  "ClearDtr", "ClearRts", "tick", "SetDtr", "ClearRts",
+                                  // Bit-rate adjustment.
+                                  "PurgeBuffers 3", "WriteBytes 00", "ReadBytes 1", "WriteBytes 55", "ReadBytes 1",
+                                  // Stages 3 to 10.
+                                  "PurgeBuffers 3", "WriteBytes 20", "ReadBytes 17", "PurgeBuffers 3",
+                                  "WriteBytes 10 04 33 75 30 31 E3", "ReadBytes 1", "PurgeBuffers 3", "WriteBytes 21",
+                                  "ReadBytes 5", "PurgeBuffers 3", "WriteBytes 11 01 00 EE", "ReadBytes 1",
+                                  "PurgeBuffers 3", "WriteBytes 22", "ReadBytes 10", "PurgeBuffers 3", "WriteBytes 23",
+                                  "ReadBytes 12", "PurgeBuffers 3", "WriteBytes 3F 07 01 80 04 E2 02 04 02 4B",
+                                  "ReadBytes 1", "SetBaudRate 38400", "PurgeBuffers 3", "WriteBytes 06", "ReadBytes 1",
+                                  // Stage 11: the erase takes 2 s.
+                                  "PurgeBuffers 3", "WriteBytes 40"},
+                                 Ticks(20)),
+                             {"ReadBytes 1",
+                              // Stage 12, the transfer and the final restart.
+                              "PurgeBuffers 3", "WriteBytes 43", "ReadBytes 1", "TransferImage", "SetRts", "SetDtr"}),
+                      Ticks(2)),
+               {"ClearDtr"});
     EXPECT_EQ(b.Log(), expected);
 
     EXPECT_EQ(b.form.statuses,
@@ -104,10 +110,11 @@ TEST(WriteCommand, BitRateAdjustment) {
     };
     const Calls kSilent = {"bit rate adjust", "cpu not answer 1"};
     const Calls kNoConfirm = {"bit rate adjust", "get ack 1", "bit rate adjust complete", "cpu not answer 2"};
-    const Calls kGood = Concat({"bit rate adjust", "get ack 1", "bit rate adjust complete", "get ack 2"}, kPassedSequence);
+    const Calls kGood =
+        Concat({"bit rate adjust", "get ack 1", "bit rate adjust complete", "get ack 2"}, kPassedSequence);
     std::vector<uint8_t> late0(25, 0xFF), edge0(25, 0xFF);
-    late0[20] = 0x00;   // the 21st byte
-    edge0[19] = 0x00;   // the 20th byte
+    late0[20] = 0x00;  // the 21st byte
+    edge0[19] = 0x00;  // the 20th byte
     const Case cases[] = {
         {"silent chip", 99, {0x00}, 0, {0xE6}, 10, kSilent, 1},
         {"answers the fourth", 4, {0x00}, 0, {0xE6}, 4, kGood, 1},
@@ -123,8 +130,10 @@ TEST(WriteCommand, BitRateAdjustment) {
         Bench b;
         b.chip.firstAnsweredSync = c.firstAnswered;
         b.chip.replies[0x00] = {c.answer, c.delay};
-        if (c.confirm.empty()) b.chip.replies.erase(0x55);
-        else b.chip.replies[0x55] = {c.confirm, 0};
+        if (c.confirm.empty())
+            b.chip.replies.erase(0x55);
+        else
+            b.chip.replies[0x55] = {c.confirm, 0};
         Button1Click(b.form);
 
         EXPECT_EQ(b.Count("WriteBytes 00"), c.zeros) << c.name;
@@ -159,24 +168,26 @@ TEST(WriteCommand, SilentChipGivesUpAfterTwentyTicks) {
 }
 
 TEST(WriteCommand, FailedStageEndsTheWriteWithoutTransferOrRestart) {
-    struct Case { uint8_t command; std::vector<uint8_t> reply; const char* message; bool beep; };
+    struct Case {
+        uint8_t command;
+        std::vector<uint8_t> reply;
+        const char* message;
+        bool beep;
+    };
     const Case cases[] = {
-        {0x20, {}, "cpu not answer 3", true},
-        {0x20, std::vector<uint8_t>(17, '0'), "not H8SX1622", false},
-        {0x10, {}, "cpu not answer 4", true},
-        {0x21, {}, "cpu not answer 5", true},
-        {0x11, {}, "clock mode err 6", true},
-        {0x22, {}, "teibai err 7", true},
-        {0x23, {}, "cpu not answer 8", true},
-        {0x3F, {}, "new bps rate err 9", true},
-        {0x06, {}, "new bps rate err 10", true},
-        {0x40, {}, "Erase err 11", true},
+        {0x20, {}, "cpu not answer 3", true},         {0x20, std::vector<uint8_t>(17, '0'), "not H8SX1622", false},
+        {0x10, {}, "cpu not answer 4", true},         {0x21, {}, "cpu not answer 5", true},
+        {0x11, {}, "clock mode err 6", true},         {0x22, {}, "teibai err 7", true},
+        {0x23, {}, "cpu not answer 8", true},         {0x3F, {}, "new bps rate err 9", true},
+        {0x06, {}, "new bps rate err 10", true},      {0x40, {}, "Erase err 11", true},
         {0x43, {}, "boot mat select false 12", true},
     };
     for (const Case& c : cases) {
         Bench b;
-        if (c.reply.empty()) b.chip.replies.erase(c.command);
-        else b.chip.replies[c.command] = {c.reply, 0};
+        if (c.reply.empty())
+            b.chip.replies.erase(c.command);
+        else
+            b.chip.replies[c.command] = {c.reply, 0};
         Button1Click(b.form);
         EXPECT_EQ(b.form.LastStatusText(), c.message);
         EXPECT_EQ(b.form.beeps, c.beep ? 2 : 1) << c.message;
@@ -185,7 +196,11 @@ TEST(WriteCommand, FailedStageEndsTheWriteWithoutTransferOrRestart) {
 }
 
 TEST(WriteCommand, EraseAcknowledgedAfter25sPassesAfter31sFails) {
-    struct Case { int64_t erase; const char* last; int transfers; };
+    struct Case {
+        int64_t erase;
+        const char* last;
+        int transfers;
+    };
     for (Case c : {Case{25000000, "boot mat select done 12", 1}, Case{31000000, "Erase err 11", 0}}) {
         Bench b;
         b.chip.replies[0x40].delay = c.erase;
@@ -196,7 +211,11 @@ TEST(WriteCommand, EraseAcknowledgedAfter25sPassesAfter31sFails) {
 }
 
 TEST(WriteCommand, SoundClearSameTrafficNoBeep) {
-    struct Case { const char* name; uint8_t silenced; int beepsWithSound; };
+    struct Case {
+        const char* name;
+        uint8_t silenced;
+        int beepsWithSound;
+    };
     // 0xFF silences nothing.
     for (Case c : {Case{"good", 0xFF, 1}, Case{"silent chip", 0x00, 1}, Case{"no 0xE6", 0x55, 2},
                    Case{"stage 4", 0x10, 2}, Case{"erase", 0x40, 2}}) {

@@ -5,21 +5,32 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
 #include <cstdio>
 #include <fstream>
 #include <optional>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
 using Calls = std::vector<std::string>;
 using Bytes = std::vector<uint8_t>;
 
-const Calls kGoodMessages = {
-    "bit rate adjust", "get ack 1", "bit rate adjust complete", "get ack 2",
-    "get ack 3", "get ack 4", "get ack 5", "get ack 6", "get ack 7", "get ack 8", "get ack 9", "get ack 10",
-    "FLASH ROM Ereasing,,,", "FLASH ROM Erase complete! 11", "boot mat select done 12"};
+const Calls kGoodMessages = {"bit rate adjust",
+                             "get ack 1",
+                             "bit rate adjust complete",
+                             "get ack 2",
+                             "get ack 3",
+                             "get ack 4",
+                             "get ack 5",
+                             "get ack 6",
+                             "get ack 7",
+                             "get ack 8",
+                             "get ack 9",
+                             "get ack 10",
+                             "FLASH ROM Ereasing,,,",
+                             "FLASH ROM Erase complete! 11",
+                             "boot mat select done 12"};
 
 // Records what the board looks like when the transfer phase begins.
 class SimForm : public TestForm {
@@ -96,8 +107,17 @@ TEST(WriteOnSim, BoardFaults) {
     // A chip that listens at once after its restart takes in every 0x00;
     // otherwise the first one arrives during its start-up and is lost.
     const Case cases[] = {
-        {"silent chip", [](SimOptions& o) { o.silent = true; o.startupMicros = 0; }, "cpu not answer 1", 1, 19200, 10},
-        {"answers after the fourth 0x00", [](SimOptions& o) { o.syncZeros = 4; o.startupMicros = 0; },
+        {"silent chip",
+         [](SimOptions& o) {
+             o.silent = true;
+             o.startupMicros = 0;
+         },
+         "cpu not answer 1", 1, 19200, 10},
+        {"answers after the fourth 0x00",
+         [](SimOptions& o) {
+             o.syncZeros = 4;
+             o.startupMicros = 0;
+         },
          "boot mat select done 12", 1, 38400, 4},
         {"healthy chip", [](SimOptions&) {}, "boot mat select done 12", 1, 38400, 1},
         {"no 0xE6", [](SimOptions& o) { o.noE6 = true; }, "cpu not answer 2", 2, 19200, -1},
@@ -141,7 +161,10 @@ TEST(WriteOnSim, TransferRunsAndTheTargetRestartsWhateverItsOutcome) {
     TempDir dir;
     dir.Write("tiny.mot", "S1070000DEADBEEFC0\nS9030000FC\n");
     const std::string path = dir.Sub("tiny.mot");
-    struct Case { std::optional<std::string> file; bool programmed; };
+    struct Case {
+        std::optional<std::string> file;
+        bool programmed;
+    };
     for (const Case& c : {Case{std::nullopt, false}, Case{path, true}}) {
         TestForm form;
         SimScope sim(form);
@@ -157,7 +180,8 @@ TEST(WriteOnSim, TransferRunsAndTheTargetRestartsWhateverItsOutcome) {
         EXPECT_EQ(sim.board.Inspect().state, c.programmed ? SimState::UserProgram : SimState::UserBlank);
         if (c.programmed) {
             EXPECT_EQ(form.LastStatusText(), "FLASH ROM write correct done!");
-            EXPECT_EQ(Bytes(sim.board.Inspect().flash.begin(), sim.board.Inspect().flash.begin() + 4), (Bytes{0xDE, 0xAD, 0xBE, 0xEF}));
+            EXPECT_EQ(Bytes(sim.board.Inspect().flash.begin(), sim.board.Inspect().flash.begin() + 4),
+                      (Bytes{0xDE, 0xAD, 0xBE, 0xEF}));
         } else {
             EXPECT_EQ(form.LastStatusText(), "select write file");
         }

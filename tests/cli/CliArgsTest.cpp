@@ -69,8 +69,8 @@ TEST(CliArgs, AcceptsEveryCommandWithItsOptions) {
     EXPECT_EQ(w.format, ImageFormat::Detect);
     EXPECT_EQ(Parse({"write", "fw.mot", "--format", "hex"}).format, ImageFormat::IntelHex);
     EXPECT_EQ(Parse({"write", "fw.hex", "--format=srec"}).format, ImageFormat::SRecord);
-    for (auto [text, address] : {std::pair<const char*, uint32_t>{"0x1000", 0x1000}, {"4096", 4096},
-                                 {"0XFFFFFFFF", 0xFFFFFFFF}, {"0", 0}}) {
+    for (auto [text, address] :
+         {std::pair<const char*, uint32_t>{"0x1000", 0x1000}, {"4096", 4096}, {"0XFFFFFFFF", 0xFFFFFFFF}, {"0", 0}}) {
         CliArgs b = Parse({"write", "fw.bin", "--format", "bin", "--address", text});
         ASSERT_TRUE(b.ok) << text << ": " << b.error;
         EXPECT_EQ(b.format, ImageFormat::Binary);
@@ -238,14 +238,22 @@ TEST(CliArgs, RateClockAndSkipBlank) {
     EXPECT_EQ(Parse({"rates", "--clock", "655.35"}).clockUnits, 65535);
 
     const std::vector<std::vector<std::string>> bad = {
-        {"write", "f.mot", "--rate", "fast"},      {"write", "f.mot", "--rate", "-5"},
-        {"write", "f.mot", "--rate", "0"},         {"write", "f.mot", "--rate", "38400.5"},
-        {"write", "f.mot", "--rate"},              {"write", "f.mot", "--rate", "1", "--rate", "2"},
-        {"write", "f.mot", "--clock", "12.345"},   {"write", "f.mot", "--clock", "0"},
-        {"write", "f.mot", "--clock", "655.36"},   {"write", "f.mot", "--clock", "1e3"},
-        {"write", "f.mot", "--skip-blank=1"},      {"rates", "--sim"},
-        {"rates", "--rate", "38400"},              {"monitor", "--rate", "38400"},
-        {"monitor", "--skip-blank"},               {"rates", "extra"},
+        {"write", "f.mot", "--rate", "fast"},
+        {"write", "f.mot", "--rate", "-5"},
+        {"write", "f.mot", "--rate", "0"},
+        {"write", "f.mot", "--rate", "38400.5"},
+        {"write", "f.mot", "--rate"},
+        {"write", "f.mot", "--rate", "1", "--rate", "2"},
+        {"write", "f.mot", "--clock", "12.345"},
+        {"write", "f.mot", "--clock", "0"},
+        {"write", "f.mot", "--clock", "655.36"},
+        {"write", "f.mot", "--clock", "1e3"},
+        {"write", "f.mot", "--skip-blank=1"},
+        {"rates", "--sim"},
+        {"rates", "--rate", "38400"},
+        {"monitor", "--rate", "38400"},
+        {"monitor", "--skip-blank"},
+        {"rates", "extra"},
     };
     for (const auto& words : bad) {
         CliArgs a = Parse(words);

@@ -47,7 +47,8 @@ inline std::string Pattern(size_t n) {
 }
 
 // True when `wanted` appear in `lines` in this order (others may lie between).
-inline ::testing::AssertionResult InOrder(const std::vector<std::string>& lines, const std::vector<std::string>& wanted) {
+inline ::testing::AssertionResult InOrder(const std::vector<std::string>& lines,
+                                          const std::vector<std::string>& wanted) {
     size_t k = 0;
     for (const std::string& line : lines)
         if (k < wanted.size() && line == wanted[k]) ++k;
@@ -71,4 +72,3 @@ inline void ExpectFlashHolds(const std::string& flashPath, const std::string& da
               std::string(trailer.begin(), trailer.begin() + (blocksEnd - data.size())));
     EXPECT_EQ(flash.find_first_not_of('\xFF', blocksEnd), std::string::npos);
 }
-

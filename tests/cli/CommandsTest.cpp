@@ -15,13 +15,27 @@
 namespace {
 
 const std::vector<std::string> kGoodWrite = {
-    "Serial Number Read Success!",   "USB Serial Number Open Success!", "bit rate adjust",
-    "get ack 1",                     "bit rate adjust complete",        "get ack 2",
-    "get ack 3",                     "get ack 4",                       "get ack 5",
-    "get ack 6",                     "get ack 7",                       "get ack 8",
-    "get ack 9",                     "get ack 10",                      "FLASH ROM Ereasing,,,",
-    "FLASH ROM Erase complete! 11",  "boot mat select done 12",         "select write file",
-    "file is transing,,",            "S1 file format",                  "File -> cpu board",
+    "Serial Number Read Success!",
+    "USB Serial Number Open Success!",
+    "bit rate adjust",
+    "get ack 1",
+    "bit rate adjust complete",
+    "get ack 2",
+    "get ack 3",
+    "get ack 4",
+    "get ack 5",
+    "get ack 6",
+    "get ack 7",
+    "get ack 8",
+    "get ack 9",
+    "get ack 10",
+    "FLASH ROM Ereasing,,,",
+    "FLASH ROM Erase complete! 11",
+    "boot mat select done 12",
+    "select write file",
+    "file is transing,,",
+    "S1 file format",
+    "File -> cpu board",
     "FLASH ROM write correct done!",
 };
 
@@ -104,21 +118,31 @@ TEST(CliWrite, JsonPrintsOneObjectInsteadOfTheMessages) {
         std::vector<std::string> fields;
     };
     const Case cases[] = {
-        {dir.Sub("fw.mot"), "", 0,
+        {dir.Sub("fw.mot"),
+         "",
+         0,
          {"\"outcome\":\"done\",\"stage\":null,\"message\":\"FLASH ROM write correct done!\",\"exit\":0,"
           "\"image_bytes\":300,\"blocks_sent\":3,",
           "\"board\":\"running-new-program\",\"programmed_to\":300}"}},
-        {dir.Sub("fw.mot"), "no-reply-block=2", 1,
-         {"\"outcome\":\"target-failed\",\"stage\":13,\"message\":\"time out err1\",\"exit\":1,",
-          "\"blocks_sent\":2,", "\"board\":\"restarted-partial\",\"programmed_to\":128}"}},
-        {dir.Sub("fw.mot"), "no-e6", 1,
+        {dir.Sub("fw.mot"),
+         "no-reply-block=2",
+         1,
+         {"\"outcome\":\"target-failed\",\"stage\":13,\"message\":\"time out err1\",\"exit\":1,", "\"blocks_sent\":2,",
+          "\"board\":\"restarted-partial\",\"programmed_to\":128}"}},
+        {dir.Sub("fw.mot"),
+         "no-e6",
+         1,
          {"\"outcome\":\"target-failed\",\"stage\":2,\"message\":\"cpu not answer 2\"", "\"bit_rate\":null,",
           "\"board\":\"boot-mode-kept\""}},
-        {dir.Sub("bad \"name\".mot"), "", 2,
+        {dir.Sub("bad \"name\".mot"),
+         "",
+         2,
          {"{\"file\":" + JsonQuoted(dir.Sub("bad \"name\".mot")),
           "\"outcome\":\"file-refused\",\"stage\":null,\"message\":\"file format err line 1\",\"exit\":2,",
           "\"board\":\"untouched\""}},
-        {dir.Sub("missing.mot"), "", 2,
+        {dir.Sub("missing.mot"),
+         "",
+         2,
          {"\"outcome\":\"file-refused\",\"stage\":null,\"message\":\"No such file or directory\",\"exit\":2,"}},
     };
     for (const Case& c : cases) {
@@ -162,8 +186,10 @@ TEST(CliWrite, RefusedFileExitsWithTwoBeforeTouchingTheBoard) {
         {dir.Sub("missing.mot"), dir.Sub("new.bin"), "",
          "h8sxwriter: " + dir.Sub("missing.mot") + ": No such file or directory\n"},
         {dir.Sub("end-only.mot"), dir.Sub("kept.bin"), "", "h8sxwriter: " + dir.Sub("end-only.mot") + ": " + kNoData},
-        {dir.Sub("header-only.mot"), dir.Sub("new.bin"), "", "h8sxwriter: " + dir.Sub("header-only.mot") + ": " + kNoData},
-        {dir.Sub("empty-record.mot"), dir.Sub("new.bin"), "", "h8sxwriter: " + dir.Sub("empty-record.mot") + ": " + kNoData},
+        {dir.Sub("header-only.mot"), dir.Sub("new.bin"), "",
+         "h8sxwriter: " + dir.Sub("header-only.mot") + ": " + kNoData},
+        {dir.Sub("empty-record.mot"), dir.Sub("new.bin"), "",
+         "h8sxwriter: " + dir.Sub("empty-record.mot") + ": " + kNoData},
     };
     for (const Case& c : cases) {
         RunResult r = RunWriter({"write", c.file, Sim(c.flash)}, kLimit);
@@ -187,7 +213,7 @@ TEST(CliWrite, VerifyPassesOrNamesTheFault) {
         const char* option;
         const char* fault;  // a --sim key, or ""
         int status;
-        std::string last;   // the verify's message, or its start
+        std::string last;     // the verify's message, or its start
         std::string summary;  // what the summary line says of the verify, or its start
     };
     const Case cases[] = {
@@ -196,7 +222,8 @@ TEST(CliWrite, VerifyPassesOrNamesTheFault) {
          "verify FAILED (read, at 0x00000100: expected 0x01, read 0x00), verify-failed at stage 15; board: restarted "
          "into the image just written, which failed its verify"},
         {"--verify=sum", "", 0, "verify OK, sum 0x", "verify OK (sum, sum 0x"},
-        {"--verify=sum", "corrupt=0x100:80", 1, "verify failed: user area sum 0x", "verify FAILED (sum: expected sum 0x"},
+        {"--verify=sum", "corrupt=0x100:80", 1, "verify failed: user area sum 0x",
+         "verify FAILED (sum: expected sum 0x"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.option) + " " + c.fault);
@@ -212,8 +239,8 @@ TEST(CliWrite, VerifyPassesOrNamesTheFault) {
         EXPECT_NE(lines.back().find(", " + c.summary), std::string::npos) << lines.back();
     }
     // --json carries the same: the outcome, the address and both bytes.
-    RunResult json = RunWriter({"write", dir.Sub("fw.mot"), "--verify", "--json", Sim(dir.Sub("json.bin"), "corrupt=0x100")},
-                               kLimit);
+    RunResult json = RunWriter(
+        {"write", dir.Sub("fw.mot"), "--verify", "--json", Sim(dir.Sub("json.bin"), "corrupt=0x100")}, kLimit);
     EXPECT_EQ(json.status, 1) << json.out << json.err;
     for (const char* field : {"\"outcome\":\"verify-failed\"", "\"stage\":15", "\"mode\":\"read\",\"ok\":false",
                               "\"address\":256,\"expected\":1,\"actual\":0", "\"board\":\"restarted-verify-failed\""})
@@ -248,7 +275,7 @@ TEST(CliUsage, UsageErrorsExitWithTwoAndHelpWithZero) {
     struct Case {
         std::vector<std::string> args;
         int status;
-        const char* text;   // expected in the stream below
+        const char* text;  // expected in the stream below
         bool onStdout;
     };
     const Case cases[] = {
@@ -287,9 +314,12 @@ TEST(CliList, ShowsTheSimulatedConverter) {
 TEST(CliList, SaysWhyAPathIsNoConverter) {
     TempDir dir;
     dir.Write("plain", "");
-    struct Case { std::string path, err; };
-    for (const Case& c : {Case{"/dev/null", "h8sxwriter: /dev/null: not a serial port (a character device of class mem)\n"},
-                          Case{dir.Sub("plain"), "h8sxwriter: " + dir.Sub("plain") + ": not a serial port (a regular file)\n"}}) {
+    struct Case {
+        std::string path, err;
+    };
+    for (const Case& c :
+         {Case{"/dev/null", "h8sxwriter: /dev/null: not a serial port (a character device of class mem)\n"},
+          Case{dir.Sub("plain"), "h8sxwriter: " + dir.Sub("plain") + ": not a serial port (a regular file)\n"}}) {
         RunResult r = RunWriter({"list", "--port", c.path}, kLimit);
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "");
@@ -400,7 +430,8 @@ TEST(CliWrite, ClockOutsideTheChipsRangesFailsItsInquiry) {
     // 50 MHz system clock.
     RunResult r = RunWriter({"write", dir.Sub("fw.mot"), "--clock", "16", Sim(dir.Sub("flash.bin"))}, kLimit);
     EXPECT_EQ(r.status, 1) << r.out << r.err;
-    EXPECT_EQ(LastMessage(r), "cpu not answer 8: system clock 64.00 MHz (16.00 MHz x 4) outside the chip's 8.00 to 50.00 MHz");
+    EXPECT_EQ(LastMessage(r),
+              "cpu not answer 8: system clock 64.00 MHz (16.00 MHz x 4) outside the chip's 8.00 to 50.00 MHz");
     EXPECT_EQ(r.out.find("get ack 9"), std::string::npos);
 }
 
@@ -414,8 +445,7 @@ TEST(CliWrite, ProgramsAtANonStandardRateThroughTheTtyBackend) {
     Background board({"sim", "--pty", dir.Sub("link"), Sim(dir.Sub("flash.bin"))});
     ASSERT_TRUE(WaitForPath(dir.Sub("link"), 10)) << "the board's link did not appear";
 
-    RunResult r = RunWriter(
-        {"write", dir.Sub("fw.mot"), "--port", dir.Sub("link"), "--rate", "390600"}, kLimit);
+    RunResult r = RunWriter({"write", dir.Sub("fw.mot"), "--port", dir.Sub("link"), "--rate", "390600"}, kLimit);
     ASSERT_FALSE(r.timedOut);
     EXPECT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_TRUE(InOrder(r.OutLines(), kGoodWrite));

@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <pty.h>
+#include <unistd.h>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <fcntl.h>
-#include <pty.h>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -52,8 +52,8 @@ struct Captured {
     }
 };
 
-const char* kMessages[] = {"bit rate adjust", "File -> cpu board", "rssponse OK", "           ",
-                           "rssponse OK", "FLASH ROM write correct done!"};
+const char* kMessages[] = {"bit rate adjust", "File -> cpu board", "rssponse OK",
+                           "           ",     "rssponse OK",       "FLASH ROM write correct done!"};
 
 }  // namespace
 
@@ -102,8 +102,7 @@ TEST(ConsoleForm, OnOneLineEachMessageReplacesTheOneBeforeAndTheLastStays) {
         form.SetProgressPosition(50);
         form.ShowStatus("time out err1");
         form.Finish();
-        EXPECT_EQ(cap.Out(),
-                  "get ack 1\r\033[KS1 file format\n\033[A\r\033[KFile -> cpu board\ntime out err1\n");
+        EXPECT_EQ(cap.Out(), "get ack 1\r\033[KS1 file format\n\033[A\r\033[KFile -> cpu board\ntime out err1\n");
         const std::string err = cap.Err();
         EXPECT_EQ(err.back(), '\n') << err;  // the bar ended before the failure
     }

@@ -76,9 +76,10 @@ TEST(GangWrite, EveryBoardIsWrittenAndTheFaultyOneReportsItsStage) {
     EXPECT_EQ(plain.status, 1) << plain.out << plain.err;
     const std::vector<std::string> lines = plain.OutLines();
     ASSERT_EQ(lines.size(), 5u) << plain.out;
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                            [](const std::string& l) { return l.rfind("sim", 0) == 0 && l.find(": done (") != l.npos; }),
-              3)
+    EXPECT_EQ(
+        std::count_if(lines.begin(), lines.end(),
+                      [](const std::string& l) { return l.rfind("sim", 0) == 0 && l.find(": done (") != l.npos; }),
+        3)
         << plain.out;
     EXPECT_NE(plain.out.find("sim3: target-failed at stage 13 (time out err1)"), std::string::npos) << plain.out;
     EXPECT_EQ(lines.back().rfind("gang: 3 of 4 boards done, ", 0), 0u) << plain.out;
@@ -114,20 +115,22 @@ TEST(GangWrite, FileAndUsageErrorsExitWithTwoBeforeAnyBoardIsTouched) {
     WriteFile(dir.Sub("fw.mot"), MakeSrec(Pattern(64)));
     struct Case {
         std::vector<std::string> args;
-        std::string text;   // on standard output or error
+        std::string text;  // on standard output or error
     };
     const Case cases[] = {
         {Concat({"write", dir.Sub("bad.mot")}, Boards(dir, {"", ""})), "file format err line 1"},
         {Concat({"write", dir.Sub("missing.mot")}, Boards(dir, {"", ""})), "No such file or directory"},
         {Concat({"write", dir.Sub("bad.mot"), "--json"}, Boards(dir, {"", ""})),
-         "\"port\":\"sim2\",\"outcome\":\"file-refused\",\"stage\":null,\"message\":\"file format err line 1\",\"exit\":2"},
+         "\"port\":\"sim2\",\"outcome\":\"file-refused\",\"stage\":null,\"message\":\"file format err line "
+         "1\",\"exit\":2"},
         {{"write", dir.Sub("fw.mot"), Sim(dir.Sub("same.bin")), Sim(dir.Sub("same.bin"))}, "share the flash file"},
         {Concat({"write", dir.Sub("fw.mot")}, Boards(dir, {"", "nosuchkey"})), "nosuchkey"},
     };
     for (const Case& c : cases) {
         RunResult r = RunWriter(c.args, kLimit);
         EXPECT_EQ(r.status, 2) << r.out << r.err;
-        EXPECT_NE((r.out + r.err).find(c.text), std::string::npos) << c.text << "\nout: " << r.out << "\nerr: " << r.err;
+        EXPECT_NE((r.out + r.err).find(c.text), std::string::npos)
+            << c.text << "\nout: " << r.out << "\nerr: " << r.err;
         EXPECT_EQ(r.out.find("Success"), std::string::npos) << r.out;
     }
     // No child opened a board: no flash file was made.
@@ -179,12 +182,12 @@ TEST(GangWrite, SigintStopsEveryBoardCleanlyAndReportsItsState) {
     }
 
     // Without --json the write says so and what the board holds.
-    RunResult r = RunWriterWhile({"write", dir.Sub("fw.mot"), Boards(dir, {"erase-time=20s"})[0]}, kLimit,
-                                 [&](pid_t pid) {
-                                     std::remove(dir.Sub("flash1.bin").c_str());
-                                     WaitForPath(dir.Sub("flash1.bin"), 10);
-                                     kill(pid, SIGTERM);
-                                 });
+    RunResult r =
+        RunWriterWhile({"write", dir.Sub("fw.mot"), Boards(dir, {"erase-time=20s"})[0]}, kLimit, [&](pid_t pid) {
+            std::remove(dir.Sub("flash1.bin").c_str());
+            WaitForPath(dir.Sub("flash1.bin"), 10);
+            kill(pid, SIGTERM);
+        });
     EXPECT_EQ(r.status, 143) << r.out << r.err;
     EXPECT_NE(r.out.find("\nwrite interrupted by SIGTERM; the board is "), std::string::npos) << r.out;
     EXPECT_EQ(r.out.find("restarted"), std::string::npos) << r.out;

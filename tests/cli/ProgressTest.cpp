@@ -16,8 +16,7 @@ TEST(Progress, ShowsShareBytesRateAndTimeLeft) {
         {5000, 4096, 2.0, "[####################] 100%  4.0/4.0 KiB  2.0 KiB/s  done"},  // clamped
         {100, 200, 1.0, "[##########..........]  50%  100/200 B  100 B/s  0:01 left"},
         {0, 0, 0.0, "[####################] 100%  0/0 B"},
-        {3 * 1024 * 1024 / 4, 3 * 1024 * 1024, 60.0,
-         "[#####...............]  25%  0.8/3.0 MiB  12.8 KiB/s  3:00 left"},
+        {3 * 1024 * 1024 / 4, 3 * 1024 * 1024, 60.0, "[#####...............]  25%  0.8/3.0 MiB  12.8 KiB/s  3:00 left"},
     };
     for (const Case& c : cases) EXPECT_EQ(FormatProgress(c.done, c.total, c.elapsed, 20), c.expected);
 }

@@ -121,7 +121,8 @@ TEST(RatedWrite, FastestFallsBackWhereTheLineCannotFollow) {
     EXPECT_EQ(w.bitRate, 390600u);
     EXPECT_EQ(w.blocksSent, 522u);
     EXPECT_TRUE(sim.board.Inspect().flash == expected);
-    const auto message = std::find(form.statuses.begin(), form.statuses.end(), "bit rate 781200 failed, again at 390600");
+    const auto message =
+        std::find(form.statuses.begin(), form.statuses.end(), "bit rate 781200 failed, again at 390600");
     ASSERT_NE(message, form.statuses.end());
     EXPECT_EQ(*(message - 1), "new bps rate err 10");
     EXPECT_EQ(sim.board.Inspect().log.bootRestarts, 2);

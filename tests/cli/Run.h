@@ -5,13 +5,13 @@
 
 #include "support/TempDir.h"
 
+#include <sys/types.h>
 #include <functional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 struct RunResult {
-    int status = -1;        // exit status; -1 when it had to be killed or died by a signal
+    int status = -1;  // exit status; -1 when it had to be killed or died by a signal
     bool timedOut = false;
     std::string out, err;
     std::vector<std::string> OutLines() const;

@@ -17,13 +17,17 @@ class EnvScope {
 public:
     void Set(const char* name, const char* value) {
         Save(name);
-        if (value) setenv(name, value, 1);
-        else unsetenv(name);
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
     }
     ~EnvScope() {
         for (auto it = saved_.rbegin(); it != saved_.rend(); ++it) {
-            if (it->second) setenv(it->first.c_str(), it->second->c_str(), 1);
-            else unsetenv(it->first.c_str());
+            if (it->second)
+                setenv(it->first.c_str(), it->second->c_str(), 1);
+            else
+                unsetenv(it->first.c_str());
         }
     }
 
@@ -41,7 +45,7 @@ TEST(WindowStart, WithoutADisplayItSaysSoInOneLineAndExitsWith2) {
         const char* platform;  // QT_QPA_PLATFORM; nullptr: unset
         const char* display;   // DISPLAY; nullptr: unset
         std::vector<std::string> args;
-        const char* reason;    // a part of the message's reason
+        const char* reason;  // a part of the message's reason
     };
     const Case cases[] = {
         {"no display at all", nullptr, nullptr, {}, "DISPLAY and WAYLAND_DISPLAY are not set"},

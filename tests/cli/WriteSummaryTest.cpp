@@ -16,9 +16,9 @@ TEST(WriteSummary, JsonStringEscapesWhateverTheBytesHold) {
         {"t\tn\nr\r\x01\x1f\x7f", "\"t\\tn\\nr\\r\\u0001\\u001f\\u007f\""},
         {std::string("nul\0x", 5), "\"nul\\u0000x\""},
         {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", "\"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\""},  // kept
-        {"bad\xFF\xC3", "\"bad\\ufffd\\ufffd\""},              // stray byte, cut sequence
-        {"\xC0\xAF", "\"\\ufffd\\ufffd\""},                    // overlong '/'
-        {"\xED\xA0\x80", "\"\\ufffd\\ufffd\\ufffd\""},         // a surrogate
+        {"bad\xFF\xC3", "\"bad\\ufffd\\ufffd\""},                  // stray byte, cut sequence
+        {"\xC0\xAF", "\"\\ufffd\\ufffd\""},                        // overlong '/'
+        {"\xED\xA0\x80", "\"\\ufffd\\ufffd\\ufffd\""},             // a surrogate
         {"\xF4\x90\x80\x80", "\"\\ufffd\\ufffd\\ufffd\\ufffd\""},  // past U+10FFFF
     };
     for (const Case& c : cases) EXPECT_EQ(JsonString(c.bytes), c.json) << c.json;
@@ -71,8 +71,9 @@ TEST(WriteSummary, LineShowsTheFiguresAndWhatTheBoardWasLeftWith) {
               "verify OK (sum, sum 0x00001234)");
     verified.end = WriteEnd::VerifyFailed;
     verified.verify = VerifySummary{"read", false, "", 4096, {}, {}, 0x100, 0xAA, 0xAB};
-    EXPECT_NE(SummaryLine(verified).find("verify FAILED (read, at 0x00000100: expected 0xAA, read 0xAB), verify-failed"),
-              std::string::npos)
+    EXPECT_NE(
+        SummaryLine(verified).find("verify FAILED (read, at 0x00000100: expected 0xAA, read 0xAB), verify-failed"),
+        std::string::npos)
         << SummaryLine(verified);
 
     WriteSummary stopped = done;
@@ -116,8 +117,9 @@ TEST(WriteSummary, ReadsBackWhatItWrites) {
     ASSERT_TRUE(SummaryFromJson(SummaryJson(s), &back));
     EXPECT_EQ(SummaryJson(back), SummaryJson(s));
 
-    for (const char* bad : {"", "[]", "{\"outcome\":\"done\"}", "{\"outcome\":\"fine\",\"board\":\"unknown\",\"exit\":0}",
-                            "{\"outcome\":\"done\",\"board\":\"unknown\",\"exit\":0"})
+    for (const char* bad :
+         {"", "[]", "{\"outcome\":\"done\"}", "{\"outcome\":\"fine\",\"board\":\"unknown\",\"exit\":0}",
+          "{\"outcome\":\"done\",\"board\":\"unknown\",\"exit\":0"})
         EXPECT_FALSE(SummaryFromJson(bad, &back)) << bad;
 }
 
@@ -136,7 +138,8 @@ TEST(JsonValue, ParsesValuesAndRefusesWhatIsNotJson) {
     EXPECT_EQ(v.string, "\xEF\xBF\xBDx");
 
     const std::string deep = std::string(40, '[') + std::string(40, ']');
-    for (const std::string& bad : std::vector<std::string>{"", "{", "[1,]", "{\"a\" 1}", "01", "1.", "-", "tru", "\"a\nb\"", "\"\\x\"",
+    for (const std::string& bad :
+         std::vector<std::string>{"", "{", "[1,]", "{\"a\" 1}", "01", "1.", "-", "tru", "\"a\nb\"", "\"\\x\"",
                                   "\"\\u12\"", "1 2", "{\"a\":1,}", deep})
         EXPECT_FALSE(ParseJson(bad, &v)) << bad;
 }

@@ -16,7 +16,11 @@ TEST(Tick, CountsDownEvenWhileBusyAndStopsAtZero) {
 }
 
 TEST(Tick, WaitOfNTicksEndsAtTheNthTick) {
-    struct Case { int64_t start; int ticks; int64_t end; };
+    struct Case {
+        int64_t start;
+        int ticks;
+        int64_t end;
+    };
     // A wait started just before a tick ends almost at once for n = 1;
     // a wait of 2 never ends before one full period.
     for (Case c : {Case{99999, 1, 100000}, Case{0, 1, 100000}, Case{1, 2, 200000}, Case{0, 300, 30000000}}) {

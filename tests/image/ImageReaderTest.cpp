@@ -45,7 +45,9 @@ ReadOf ReadBoth(const std::string& text, const ImageReadOptions& options, const 
 }
 
 const std::string kEnd = HexRecord(0x01, 0);
-std::string Linear(uint16_t upper) { return HexRecord(0x04, 0, {static_cast<uint8_t>(upper >> 8), static_cast<uint8_t>(upper)}); }
+std::string Linear(uint16_t upper) {
+    return HexRecord(0x04, 0, {static_cast<uint8_t>(upper >> 8), static_cast<uint8_t>(upper)});
+}
 std::string Segment(uint16_t paragraph) {
     return HexRecord(0x02, 0, {static_cast<uint8_t>(paragraph >> 8), static_cast<uint8_t>(paragraph)});
 }
@@ -53,7 +55,12 @@ std::string Segment(uint16_t paragraph) {
 const size_t kChunkSizes[] = {1, 3, 64, kReadChunkBytes};
 
 TEST(IntelHexReader, AcceptsWellFormedFiles) {
-    struct Case { const char* what; std::string text; Bytes image; int records; };
+    struct Case {
+        const char* what;
+        std::string text;
+        Bytes image;
+        int records;
+    };
     const Bytes a = Counting(16, 0x00), b = Counting(16, 0x40);
     const Case cases[] = {
         {"data at 0 and 0x10, end record", Lines({HexRecord(0, 0, a), HexRecord(0, 0x10, b), kEnd}), Concat({a, b}), 2},
@@ -63,22 +70,23 @@ TEST(IntelHexReader, AcceptsWellFormedFiles) {
          Lines({HexRecord(0, 0, Counting(5)), HexRecord(0, 5, Counting(11, 5)), kEnd}), Counting(16), 2},
         {"04 linear base", Lines({Linear(1), HexRecord(0, 0x0010, a), kEnd}), Concat({Fill(0x10010), a}), 1},
         {"02 segment base", Lines({Segment(0x1000), HexRecord(0, 0x0008, a), kEnd}), Concat({Fill(0x10008), a}), 1},
-        {"under a linear base a record runs on across 64 KiB",
-         Lines({HexRecord(0, 0xFFF8, a), kEnd}), Concat({Fill(0xFFF8), a}), 1},
+        {"under a linear base a record runs on across 64 KiB", Lines({HexRecord(0, 0xFFF8, a), kEnd}),
+         Concat({Fill(0xFFF8), a}), 1},
         {"gap across a 64 KiB boundary, then back to base 0 is not needed",
          Lines({HexRecord(0, 0xFFE0, a), Linear(1), HexRecord(0, 0x0020, b), kEnd}),
          Concat({Fill(0xFFE0), a, Fill(0x30), b}), 2},
         {"03 and 05 start addresses are ignored",
-         Lines({HexRecord(0x03, 0, {0, 0, 1, 0}), HexRecord(0, 0, a), HexRecord(0x05, 0, {0, 0, 0, 0x40}), kEnd}), a, 1},
-        {"nothing after the end record is read",
-         Lines({HexRecord(0, 0, a), kEnd, "garbage", HexRecord(0, 0, b, 1)}), a, 1},
+         Lines({HexRecord(0x03, 0, {0, 0, 1, 0}), HexRecord(0, 0, a), HexRecord(0x05, 0, {0, 0, 0, 0x40}), kEnd}), a,
+         1},
+        {"nothing after the end record is read", Lines({HexRecord(0, 0, a), kEnd, "garbage", HexRecord(0, 0, b, 1)}), a,
+         1},
         {"no end record after complete data", Lines({HexRecord(0, 0, a)}), a, 1},
         {"no end record, last line without line end", HexRecord(0, 0, a), a, 1},
         {"only an end record: empty image", Lines({kEnd}), {}, 0},
-        {"a data record without data moves the end of the image",
-         Lines({HexRecord(0, 0, a), HexRecord(0, 0x20), kEnd}), Concat({a, Fill(16)}), 2},
-        {"lower-case digits, CR LF, blank lines, trailing blanks",
-         "\r\n:020000000A0bE9 \t\r\n\n:00000001ff\r\n", Bytes{0x0A, 0x0B}, 1},
+        {"a data record without data moves the end of the image", Lines({HexRecord(0, 0, a), HexRecord(0, 0x20), kEnd}),
+         Concat({a, Fill(16)}), 2},
+        {"lower-case digits, CR LF, blank lines, trailing blanks", "\r\n:020000000A0bE9 \t\r\n\n:00000001ff\r\n",
+         Bytes{0x0A, 0x0B}, 1},
         {"data reaching the last byte before the trailer",
          Lines({Linear(static_cast<uint16_t>((kMaxImageLength - 16) >> 16)),
                 HexRecord(0, static_cast<uint16_t>(kMaxImageLength - 16), a), kEnd}),
@@ -99,7 +107,11 @@ TEST(IntelHexReader, AcceptsWellFormedFiles) {
 }
 
 TEST(IntelHexReader, RefusesDamagedFilesWithTheLineAtFault) {
-    struct Case { const char* what; std::string text; std::string message; };
+    struct Case {
+        const char* what;
+        std::string text;
+        std::string message;
+    };
     const Bytes a = Counting(16);
     const std::string good = HexRecord(0, 0, a);
     std::string badDigit = HexRecord(0, 0x10, a);
@@ -120,7 +132,8 @@ TEST(IntelHexReader, RefusesDamagedFilesWithTheLineAtFault) {
         {"02 with a wrong length", Lines({HexRecord(0x02, 0, {0, 0, 1})}), "file format err line 1"},
         {"05 with a wrong length", Lines({good, HexRecord(0x05, 0, {0, 0})}), "file format err line 2"},
         {"records out of order", Lines({HexRecord(0, 0x20, a), "", HexRecord(0, 0, a)}), "file address err line 3"},
-        {"overlapping the previous record by one byte", Lines({good, HexRecord(0, 0x0F, a)}), "file address err line 2"},
+        {"overlapping the previous record by one byte", Lines({good, HexRecord(0, 0x0F, a)}),
+         "file address err line 2"},
         {"a lower base after a higher one", Lines({Linear(1), good, Linear(0), good}), "file address err line 4"},
         {"a record wrapping at the end of its segment", Lines({Segment(0), HexRecord(0, 0xFFF8, a)}),
          "file address err line 2"},
@@ -129,7 +142,8 @@ TEST(IntelHexReader, RefusesDamagedFilesWithTheLineAtFault) {
                 HexRecord(0, static_cast<uint16_t>(kMaxImageLength - 15), a)}),
          "file size err line 2"},
         {"a base near the top of 32 bits", Lines({Linear(0xFFFF), HexRecord(0, 0xFFF8, a)}), "file size err line 2"},
-        {"address records only, no end", Lines({Linear(0), HexRecord(0x05, 0, {0, 0, 0, 0})}), "file format err line 3"},
+        {"address records only, no end", Lines({Linear(0), HexRecord(0x05, 0, {0, 0, 0, 0})}),
+         "file format err line 3"},
     };
     for (const Case& c : cases) {
         for (size_t chunk : {size_t{1}, size_t{5}, kReadChunkBytes}) {
@@ -146,7 +160,11 @@ TEST(ImageReader, LineLengthLimitHoldsWhereverThePiecesBreak) {
     // A header of 1024 characters is skipped, one of 1025 refused, blanks
     // behind it do not count; in one piece or across many.
     const std::string first = Record('1', 0, Counting(16)), second = Record('1', 0x10, Counting(16));
-    struct Case { const char* what; std::string header; std::string outcome; };
+    struct Case {
+        const char* what;
+        std::string header;
+        std::string outcome;
+    };
     const Case cases[] = {
         {"header of 1024 characters", "S0" + std::string(1022, 'x'), "S1 file format"},
         {"header of 1025 characters", "S0" + std::string(1023, 'x'), "file format err line 2"},
@@ -165,7 +183,13 @@ TEST(ImageReader, ChoosesTheReaderByContentNotByName) {
     const Bytes a = Counting(16);
     const std::string hex = Lines({HexRecord(0, 0, a), kEnd});
     const std::string srec = Lines({Record('1', 0, a), Record('9', 0)});
-    struct Case { const char* what; std::string text; const char* suffix; ImageFormat format; std::string outcome; };
+    struct Case {
+        const char* what;
+        std::string text;
+        const char* suffix;
+        ImageFormat format;
+        std::string outcome;
+    };
     const Case cases[] = {
         {"Intel HEX named .mot", hex, ".mot", ImageFormat::Detect, "HEX file format"},
         {"S-records named .hex", srec, ".hex", ImageFormat::Detect, "S1 file format"},
@@ -183,14 +207,22 @@ TEST(ImageReader, ChoosesTheReaderByContentNotByName) {
         SCOPED_TRACE(c.what);
         ReadOf r = ReadBoth(c.text, Options(c.format), c.suffix);
         EXPECT_EQ(r.result.Accepted() ? r.result.endText : r.result.message, c.outcome);
-        if (r.result.Accepted()) EXPECT_TRUE(r.Image() == a);
+        if (r.result.Accepted()) {
+            EXPECT_TRUE(r.Image() == a);
+        }
     }
 }
 
 TEST(ImageReader, RawBinaryIsPlacedAtItsAddress) {
     const Bytes data = Counting(300, 7);
     const std::string text(data.begin(), data.end());
-    struct Case { const char* what; std::string text; uint32_t address; std::string outcome; Bytes image; };
+    struct Case {
+        const char* what;
+        std::string text;
+        uint32_t address;
+        std::string outcome;
+        Bytes image;
+    };
     const Case cases[] = {
         {"at 0", text, 0, "BIN file format", data},
         {"at 0x1000, 0xFF below", text, 0x1000, "BIN file format", Concat({Fill(0x1000), data})},
@@ -227,7 +259,12 @@ TEST(ImageReader, RawBinaryIsPlacedAtItsAddress) {
 // without data reads; gaps and address records do not count.
 TEST(ImageReader, CountsTheDataBytesOfEveryFormat) {
     const Bytes a = Counting(16);
-    struct Case { const char* what; std::string text; ImageFormat format; uint32_t dataBytes; };
+    struct Case {
+        const char* what;
+        std::string text;
+        ImageFormat format;
+        uint32_t dataBytes;
+    };
     const Case cases[] = {
         {"HEX end record alone", Lines({kEnd}), ImageFormat::Detect, 0},
         {"HEX address records and an empty data record", Lines({Linear(1), HexRecord(0, 0x10, {}), kEnd}),

@@ -3,9 +3,9 @@
 
 #include "SRecordText.h"
 #include "protocol/Protocol.h"
-#include "support/Trailer.h"
 #include "support/FakeLink.h"
 #include "support/TestForm.h"
+#include "support/Trailer.h"
 
 #include <gtest/gtest.h>
 
@@ -53,7 +53,8 @@ std::unique_ptr<FlashImage> ImageOf(const Bytes& data) {
 const Bytes kEnd(std::begin(proto::kEndCommand), std::end(proto::kEndCommand));
 
 Bytes BlockCommand(uint32_t address, const Bytes& data128) {
-    Bytes c = {proto::kProgram, uint8_t(address >> 24), uint8_t(address >> 16), uint8_t(address >> 8), uint8_t(address)};
+    Bytes c = {proto::kProgram, uint8_t(address >> 24), uint8_t(address >> 16), uint8_t(address >> 8),
+               uint8_t(address)};
     c.insert(c.end(), data128.begin(), data128.end());
     c.push_back(proto::FrameChecksum(c.data(), c.size()));
     return c;
@@ -70,9 +71,15 @@ TEST(ProgramImage, ExactTrafficAndStatusesForTwoBlocks) {
     const Bytes trailer = ExpectedTrailer();
     second.insert(second.end(), trailer.begin(), trailer.begin() + 127);
     const std::vector<std::string> expected = {
-        "PurgeBuffers 3", "WriteBytes " + FakeDevice::Hex(BlockCommand(0, first).data(), 134), "ReadBytes 1",
-        "PurgeBuffers 3", "WriteBytes " + FakeDevice::Hex(BlockCommand(128, second).data(), 134), "ReadBytes 1",
-        "PurgeBuffers 3", "WriteBytes 50 FF FF FF FF B4", "ReadBytes 1",
+        "PurgeBuffers 3",
+        "WriteBytes " + FakeDevice::Hex(BlockCommand(0, first).data(), 134),
+        "ReadBytes 1",
+        "PurgeBuffers 3",
+        "WriteBytes " + FakeDevice::Hex(BlockCommand(128, second).data(), 134),
+        "ReadBytes 1",
+        "PurgeBuffers 3",
+        "WriteBytes 50 FF FF FF FF B4",
+        "ReadBytes 1",
     };
     EXPECT_EQ(target.scope.provider->log.calls, expected);
     EXPECT_EQ(form.statuses, (std::vector<std::string>{"File -> cpu board", "rssponse OK", "           ",
@@ -82,17 +89,17 @@ TEST(ProgramImage, ExactTrafficAndStatusesForTwoBlocks) {
 }
 
 TEST(ProgramImage, BlocksAndTrailerBytesSent) {
-    struct Case { uint32_t length; size_t blocks; Bytes lastBlockTail; };
+    struct Case {
+        uint32_t length;
+        size_t blocks;
+        Bytes lastBlockTail;
+    };
     const Bytes marker = {'Q', 'X', 'A', '0', '6', '0', '2', '2', '0'};
     Bytes tail200(5, 0xFF);  // 56 trailer bytes behind 72 image bytes
     tail200.insert(tail200.end(), marker.begin(), marker.end());
     tail200.insert(tail200.end(), 42, 0xFF);
     const Case cases[] = {
-        {0, 0, {}},
-        {128, 1, {}},
-        {200, 2, tail200},
-        {250, 2, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 'Q'}},
-        {256, 2, {}},
+        {0, 0, {}}, {128, 1, {}}, {200, 2, tail200}, {250, 2, {0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 'Q'}}, {256, 2, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.length);
@@ -143,18 +150,29 @@ TEST(ProgramImage, FailuresStopTheTransfer) {
         std::function<Bytes(size_t)> reply;  // nullptr: acknowledge everything
         bool failReads;
         const char* status;
-        size_t writes;          // commands sent, the end command included
-        int64_t elapsed;        // virtual microseconds
+        size_t writes;    // commands sent, the end command included
+        int64_t elapsed;  // virtual microseconds
     };
     const Bytes ack = {proto::kAck};
     const Case cases[] = {
-        {"no reply to the third block", [&](size_t n) { return n == 2 ? Bytes{} : ack; }, false, "time out err1", 3, 1000000},
+        {"no reply to the third block", [&](size_t n) { return n == 2 ? Bytes{} : ack; }, false, "time out err1", 3,
+         1000000},
         {"no reply to the first block", [](size_t) { return Bytes{}; }, false, "time out err1", 1, 1000000},
-        {"NAK after the second block", [&](size_t n) { return n == 1 ? Bytes{0x15} : ack; }, false, "response err", 2, 0},
+        {"NAK after the second block", [&](size_t n) { return n == 1 ? Bytes{0x15} : ack; }, false, "response err", 2,
+         0},
         {"failing read", nullptr, true, "response err", 1, 0},
-        {"NAK after the end command", [&](size_t n) { return n == 4 ? Bytes{0x15, 0x06} : ack; }, false, "write err", 5, 0},
-        {"no reply to the end command", [&](size_t n) { return n == 4 ? Bytes{} : ack; }, false, "time out err1", 5, 1000000},
-        {"acks followed by more bytes", [](size_t) { return Bytes{0x06, 0x15, 0x00}; }, false, "FLASH ROM write correct done!", 5, 0},
+        {"NAK after the end command",
+         [&](size_t n) {
+             return n == 4 ? Bytes{0x15, 0x06} : ack;
+         },
+         false, "write err", 5, 0},
+        {"no reply to the end command", [&](size_t n) { return n == 4 ? Bytes{} : ack; }, false, "time out err1", 5,
+         1000000},
+        {"acks followed by more bytes",
+         [](size_t) {
+             return Bytes{0x06, 0x15, 0x00};
+         },
+         false, "FLASH ROM write correct done!", 5, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -181,8 +199,8 @@ TEST(ProgramImage, LateReplyIsPolledForWithThePumpBetweenPolls) {
     };
     ProgramImage(form, *ImageOf(Counting(16)));
     const auto& calls = target.scope.provider->log.calls;
-    const std::vector<std::string> expected = {"GetStatus", "GetStatus", "GetStatus", "GetStatus", "GetStatus",
-                                               "ReadBytes 1"};
+    const std::vector<std::string> expected = {"GetStatus", "GetStatus", "GetStatus",
+                                               "GetStatus", "GetStatus", "ReadBytes 1"};
     ASSERT_GE(calls.size(), 2 + expected.size());
     EXPECT_EQ(std::vector<std::string>(calls.begin() + 2, calls.begin() + 2 + expected.size()), expected);
     EXPECT_EQ(form.pumpPasses, 3) << "ticks at 100 and 200 ms, the reply at 250 ms";
@@ -253,8 +271,8 @@ TEST(ProgramImage, SkipBlankSendsNoBlankBlockButAlwaysTheLast) {
     EXPECT_EQ(stats.blocksSkipped, 2u);
     EXPECT_TRUE(stats.Done());
     EXPECT_FALSE(stats.rateSuspect);
-    EXPECT_EQ(form.statuses, (std::vector<std::string>{"File -> cpu board", "rssponse OK", "           ",
-                                                       "rssponse OK", "FLASH ROM write correct done!"}));
+    EXPECT_EQ(form.statuses, (std::vector<std::string>{"File -> cpu board", "rssponse OK", "           ", "rssponse OK",
+                                                       "FLASH ROM write correct done!"}));
     // The bar counts the image's bytes, skipped ones included, and ends full.
     EXPECT_EQ(form.positions.size(), 6u);
     EXPECT_EQ(form.positions.back(), form.progressMax);
@@ -271,8 +289,8 @@ TEST(ProgramImage, SkipBlankSendsNoBlankBlockButAlwaysTheLast) {
 TEST(ProgramImage, RepliesThatPointAtTheBitRate) {
     struct Case {
         const char* what;
-        Bytes reply;         // to the second block
-        Bytes later;         // fed 50 ms after it
+        Bytes reply;  // to the second block
+        Bytes later;  // fed 50 ms after it
         bool suspect;
     };
     const Case cases[] = {
@@ -290,7 +308,8 @@ TEST(ProgramImage, RepliesThatPointAtTheBitRate) {
         RecordingForm form;
         target.reply = [&](size_t n) {
             if (n == 1 && !c.later.empty())
-                form.At(form.clock.now + 50000, [&] { target.device->rx.insert(target.device->rx.end(), c.later.begin(), c.later.end()); });
+                form.At(form.clock.now + 50000,
+                        [&] { target.device->rx.insert(target.device->rx.end(), c.later.begin(), c.later.end()); });
             return n == 1 ? c.reply : Bytes{proto::kAck};
         };
         const WriteOutcome stats = ProgramImage(form, *ImageOf(Counting(3 * 128)));

@@ -1,5 +1,5 @@
-#include "support/Trailer.h"
 #include "SRecordText.h"
+#include "support/Trailer.h"
 
 #include <gtest/gtest.h>
 
@@ -35,60 +35,47 @@ TEST(SRecordReader, AcceptsWellFormedFiles) {
         {"header, S1 records at 0, 0x10, 0x20, S9",
          Lines({kHeader, Record('1', 0, a), Record('1', 0x10, b), Record('1', 0x20, c), Record('9', 0)}),
          "S1 file format", Concat({a, b, c}), 3},
-        {"gap between records is filled",
-         Lines({Record('1', 0, a), Record('1', 0x20, b), Record('9', 0)}),
+        {"gap between records is filled", Lines({Record('1', 0, a), Record('1', 0x20, b), Record('9', 0)}),
          "S1 file format", Concat({a, Fill(16), b}), 2},
         {"S2 records with S8; the end record's own address is ignored",
-         Lines({Record('2', 0, a), Record('2', 0x10, b), Record('8', 0x123456)}),
-         "S2 file format", Concat({a, b}), 2},
-        {"S3 records with S7",
-         Lines({kHeader, Record('3', 0, a), Record('7', 0xFFFFFFFF)}),
-         "S3 file format", a, 1},
-        {"first record above 0: filled from address 0",
-         Lines({Record('1', 0x0100, a), Record('9', 0)}),
+         Lines({Record('2', 0, a), Record('2', 0x10, b), Record('8', 0x123456)}), "S2 file format", Concat({a, b}), 2},
+        {"S3 records with S7", Lines({kHeader, Record('3', 0, a), Record('7', 0xFFFFFFFF)}), "S3 file format", a, 1},
+        {"first record above 0: filled from address 0", Lines({Record('1', 0x0100, a), Record('9', 0)}),
          "S1 file format", Concat({Fill(0x100), a}), 1},
         {"empty lines, trailing blanks and CR LF",
-         "\n" + kHeader + "\r\n\r\n" + Record('1', 0, a) + " \t\r\n  \n" + Record('9', 0) + "\t\n",
-         "S1 file format", a, 1},
+         "\n" + kHeader + "\r\n\r\n" + Record('1', 0, a) + " \t\r\n  \n" + Record('9', 0) + "\t\n", "S1 file format", a,
+         1},
         {"header in the middle, S5 and S6 counts are skipped",
          Lines({Record('1', 0, a), kHeader, Record('5', 1), Record('6', 1), Record('1', 0x10, b), Record('9', 0)}),
          "S1 file format", Concat({a, b}), 2},
         {"nothing after the end record is read",
-         Lines({Record('1', 0, a), Record('9', 0), "garbage", Record('1', 0, b, 1)}),
-         "S1 file format", a, 1},
-        {"only an end record: empty image",
-         Lines({Record('9', 0)}), "S1 file format", {}, 0},
-        {"header and end record: empty image",
-         Lines({kHeader, Record('7', 0)}), "S3 file format", {}, 0},
-        {"no end record after S1 data",
-         Lines({kHeader, Record('1', 0, a), Record('5', 1)}), "S1 file format", a, 1},
-        {"no end record after S2 data",
-         Lines({Record('2', 0, a)}), "S2 file format", a, 1},
-        {"no end record after S3 data, last line without line end",
-         Record('3', 0, a), "S3 file format", a, 1},
-        {"end record without line end", Record('1', 0, a) + "\n" + Record('9', 0),
-         "S1 file format", a, 1},
+         Lines({Record('1', 0, a), Record('9', 0), "garbage", Record('1', 0, b, 1)}), "S1 file format", a, 1},
+        {"only an end record: empty image", Lines({Record('9', 0)}), "S1 file format", {}, 0},
+        {"header and end record: empty image", Lines({kHeader, Record('7', 0)}), "S3 file format", {}, 0},
+        {"no end record after S1 data", Lines({kHeader, Record('1', 0, a), Record('5', 1)}), "S1 file format", a, 1},
+        {"no end record after S2 data", Lines({Record('2', 0, a)}), "S2 file format", a, 1},
+        {"no end record after S3 data, last line without line end", Record('3', 0, a), "S3 file format", a, 1},
+        {"end record without line end", Record('1', 0, a) + "\n" + Record('9', 0), "S1 file format", a, 1},
         {"a record without data moves the end of the image",
-         Lines({Record('1', 0, a), Record('1', 0x20), Record('9', 0)}),
-         "S1 file format", Concat({a, Fill(16)}), 2},
+         Lines({Record('1', 0, a), Record('1', 0x20), Record('9', 0)}), "S1 file format", Concat({a, Fill(16)}), 2},
         {"adjacent records: each starts where the one before ends",
-         Lines({Record('1', 0, Counting(5)), Record('1', 5, Counting(11, 5)), Record('9', 0)}),
-         "S1 file format", Counting(16), 2},
+         Lines({Record('1', 0, Counting(5)), Record('1', 5, Counting(11, 5)), Record('9', 0)}), "S1 file format",
+         Counting(16), 2},
         {"headers are skipped whatever they hold: text, wrong count, wrong checksum, bare type",
-         Lines({"S0 firmware v1.2 (c) someone", Record('0', 0, {'x'}, 1), "S0FF00", "S0",
-                Record('1', 0, a), Record('9', 0)}),
+         Lines({"S0 firmware v1.2 (c) someone", Record('0', 0, {'x'}, 1), "S0FF00", "S0", Record('1', 0, a),
+                Record('9', 0)}),
          "S1 file format", a, 1},
-        {"an end record of its type only ends the file",
-         Lines({Record('1', 0, a), "S9", Record('1', 0x10, b)}), "S1 file format", a, 1},
+        {"an end record of its type only ends the file", Lines({Record('1', 0, a), "S9", Record('1', 0x10, b)}),
+         "S1 file format", a, 1},
         {"S8 of its type only, trailing blanks", Record('2', 0, a) + "\nS8  \r\n", "S2 file format", a, 1},
         {"S7 of its type only, no line end", Record('3', 0, a) + "\nS7", "S3 file format", a, 1},
         {"count records match the data records before them (S5 as srec_cat writes it, S6)",
-         Lines({Record('5', 0), Record('1', 0, a), Record('1', 0x10, b), Record('5', 2),
-                Record('6', 2), Record('9', 0)}),
+         Lines(
+             {Record('5', 0), Record('1', 0, a), Record('1', 0x10, b), Record('5', 2), Record('6', 2), Record('9', 0)}),
          "S1 file format", Concat({a, b}), 2},
         {"data reaching the last byte before the trailer",
-         Lines({Record('3', kMaxImageLength - 16, a), Record('7', 0)}),
-         "S3 file format", Concat({Fill(kMaxImageLength - 16), a}), 1},
+         Lines({Record('3', kMaxImageLength - 16, a), Record('7', 0)}), "S3 file format",
+         Concat({Fill(kMaxImageLength - 16), a}), 1},
     };
     for (const Accepted& c : cases) {
         for (size_t chunk : kChunkSizes) {
@@ -137,15 +124,31 @@ TEST(SRecordReader, HexDigitsOfEitherCase) {
         ASSERT_TRUE(r.result.Accepted()) << text << ": " << r.result.message;
         EXPECT_TRUE(r.Image() == (Bytes{0xAB, 0x0A})) << text;
     }
-    struct Digit { unsigned char c; int value; };
-    for (Digit d : {Digit{'0', 0}, {'9', 9}, {'A', 10}, {'F', 15}, {'a', 10}, {'f', 15},
-                    {'G', -1}, {'g', -1}, {'/', -1}, {':', -1}, {'@', -1}, {' ', -1}, {0, -1}, {0xC1, -1}})
+    struct Digit {
+        unsigned char c;
+        int value;
+    };
+    for (Digit d : {Digit{'0', 0},
+                    {'9', 9},
+                    {'A', 10},
+                    {'F', 15},
+                    {'a', 10},
+                    {'f', 15},
+                    {'G', -1},
+                    {'g', -1},
+                    {'/', -1},
+                    {':', -1},
+                    {'@', -1},
+                    {' ', -1},
+                    {0, -1},
+                    {0xC1, -1}})
         EXPECT_EQ(HexDigitValue(d.c), d.value) << int(d.c);
 }
 
 TEST(SRecordReader, LfAndCrLfGiveIdenticalImages) {
     std::vector<std::string> lines = {kHeader};
-    for (uint32_t at = 0; at < 4096; at += 32) lines.push_back(Record('2', at, Counting(32, static_cast<uint8_t>(at / 7))));
+    for (uint32_t at = 0; at < 4096; at += 32)
+        lines.push_back(Record('2', at, Counting(32, static_cast<uint8_t>(at / 7))));
     lines.push_back(Record('8', 0));
     ReadOf lf = ReadText(Lines(lines, "\n"), 4096);
     ReadOf crlf = ReadText(Lines(lines, "\r\n"), 4096);
@@ -193,12 +196,11 @@ TEST(SRecordReader, RefusesDamagedFilesWithTheLineAtFault) {
         {"overlapping the previous record by one byte", Lines({good, Record('1', 0x0F, a)}), "file address err line 2"},
         {"count record with fewer data records before it", Lines({good, Record('5', 2), Record('9', 0)}),
          "file count err line 2"},
-        {"count record with more data records before it",
-         Lines({good, Record('1', 0x10, a), Record('6', 1)}), "file count err line 3"},
+        {"count record with more data records before it", Lines({good, Record('1', 0x10, a), Record('6', 1)}),
+         "file count err line 3"},
         {"a data record of its type only", Lines({good, "S1"}), "file format err line 2"},
         {"a count record of its type only", Lines({good, "S5"}), "file format err line 2"},
-        {"image and trailer do not fit",
-         Lines({good, Record('3', kMaxImageLength - 15, a)}), "file size err line 2"},
+        {"image and trailer do not fit", Lines({good, Record('3', kMaxImageLength - 15, a)}), "file size err line 2"},
         {"address near the top of 32 bits", Lines({Record('3', 0xFFFFFFF8, a)}), "file size err line 1"},
         {"empty file", "", "file format err line 1"},
         {"only empty lines", "\n\r\n \n", "file format err line 4"},
@@ -217,7 +219,10 @@ TEST(SRecordReader, RefusesDamagedFilesWithTheLineAtFault) {
 }
 
 TEST(SRecordReader, RefusalKinds) {
-    struct Kind { std::string text; ReadOutcome outcome; };
+    struct Kind {
+        std::string text;
+        ReadOutcome outcome;
+    };
     const Bytes a = Counting(16);
     for (const Kind& k : {Kind{Lines({"S4"}), ReadOutcome::FormatError},
                           Kind{Lines({Record('1', 0, a), Record('5', 0)}), ReadOutcome::CountError},
@@ -280,9 +285,8 @@ TEST(SRecordReader, TrailerFollowsTheImage) {
 
 TEST(SRecordReader, FileIsClosedOnEveryOutcome) {
     const int before = OpenDescriptors();
-    for (const std::string& text : {Lines({Record('1', 0, {1}), Record('9', 0)}),
-                                    Lines({Record('1', 0, {1}, 1)}), std::string(""),
-                                    Lines({Record('1', 0, {1})})}) {
+    for (const std::string& text : {Lines({Record('1', 0, {1}), Record('9', 0)}), Lines({Record('1', 0, {1}, 1)}),
+                                    std::string(""), Lines({Record('1', 0, {1})})}) {
         ReadText(text);
         EXPECT_EQ(OpenDescriptors(), before);
     }

@@ -5,6 +5,8 @@
 #include "image/FlashImage.h"
 #include "image/SRecordReader.h"
 
+#include <fcntl.h>
+#include <unistd.h>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -15,16 +17,17 @@
 #include <optional>
 #include <string>
 #include <thread>
-#include <fcntl.h>
-#include <unistd.h>
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
 
 inline unsigned AddressWidth(char type) {
     switch (type) {
-    case '2': case '6': case '8': return 3;
-    case '3': case '7': return 4;
+    case '2':
+    case '6':
+    case '8': return 3;
+    case '3':
+    case '7': return 4;
     default: return 2;
     }
 }
@@ -53,8 +56,8 @@ inline std::string Record(char type, uint32_t address, const Bytes& data = {}, i
 // One Intel HEX record line without its line end. `checksumDelta` spoils the
 // checksum.
 inline std::string HexRecord(uint8_t type, uint16_t offset, const Bytes& data = {}, int checksumDelta = 0) {
-    Bytes body = {static_cast<uint8_t>(data.size()), static_cast<uint8_t>(offset >> 8),
-                  static_cast<uint8_t>(offset), type};
+    Bytes body = {static_cast<uint8_t>(data.size()), static_cast<uint8_t>(offset >> 8), static_cast<uint8_t>(offset),
+                  type};
     body.insert(body.end(), data.begin(), data.end());
     unsigned sum = 0;
     for (uint8_t b : body) sum += b;
@@ -122,7 +125,8 @@ struct ReadOf {
 
 inline ReadOf ReadFile(const std::string& path, size_t chunk = kReadChunkBytes) {
     ReadOf r;
-    r.result = ReadSRecordFile(path, *r.image, [&r] { ++r.records; }, chunk);
+    r.result = ReadSRecordFile(
+        path, *r.image, [&r] { ++r.records; }, chunk);
     return r;
 }
 

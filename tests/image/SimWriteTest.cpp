@@ -1,13 +1,13 @@
 // Whole writes on the simulated board, on virtual time: FWRITE's boot-mode
 // sequence, then the transfer of a chosen file.
 #include "SRecordText.h"
-#include "protocol/Protocol.h"
 #include "bootmode/WriteCommand.h"
-#include "support/Trailer.h"
+#include "core/BoardState.h"
+#include "protocol/Protocol.h"
+#include "session/Session.h"
 #include "support/SimScope.h"
 #include "support/TestForm.h"
-#include "core/BoardState.h"
-#include "session/Session.h"
+#include "support/Trailer.h"
 
 #include <gtest/gtest.h>
 
@@ -103,7 +103,12 @@ TEST(SimWrite, RefusedFileProgramsNothing) {
 }
 
 TEST(SimWrite, BoardFaultsDuringProgramming) {
-    struct Case { const char* what; SimOptions options; const char* status; size_t frames; };
+    struct Case {
+        const char* what;
+        SimOptions options;
+        const char* status;
+        size_t frames;
+    };
     SimOptions noReply;
     noReply.noReplyBlock = 3;
     SimOptions blockError;
@@ -210,7 +215,9 @@ TEST(SimWrite, AStopEndsTheWriteAtItsNextSafePointWithTheBoardInBootMode) {
         EXPECT_NE(sim.board.Inspect().state, SimState::UserProgram);
         EXPECT_TRUE(form.monitorLines.empty());
         // The 20 s erase was not waited out.
-        if (c.stage == WriteStage::Erase) EXPECT_LT(form.clock.now, 5000000);
+        if (c.stage == WriteStage::Erase) {
+            EXPECT_LT(form.clock.now, 5000000);
+        }
     }
 }
 

@@ -23,8 +23,8 @@ Bytes Sample(size_t n) {
 
 struct ToolCase {
     const char* tool;
-    const char* options;   // %IN% and %OUT% stand for the files
-    uint32_t address;      // where the data lands
+    const char* options;  // %IN% and %OUT% stand for the files
+    uint32_t address;     // where the data lands
     const char* endText;
     const char* mustContain;  // a trait of the tool's output the case relies on
 };
@@ -64,7 +64,8 @@ TEST(SRecordToolFiles, ObjcopyAndSrecCatOutputReadsBackExactly) {
         SCOPED_TRACE(std::string(c.tool) + " " + c.options);
         if (!Installed(c.tool)) continue;
         TempFile srec("", std::strstr(c.endText, "HEX") ? ".hex" : ".mot");
-        const std::string command = std::string(c.tool) + " " + Expand(c.options, binary.Path(), srec.Path()) + " 2>/dev/null";
+        const std::string command =
+            std::string(c.tool) + " " + Expand(c.options, binary.Path(), srec.Path()) + " 2>/dev/null";
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
         std::ifstream in(srec.Path(), std::ios::binary);
         const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -103,8 +104,8 @@ TEST(SRecordToolFiles, IntelHexWithAGapAcrossA64KiBBoundaryGivesTheSRecordImage)
     TempFile low(std::string(data.begin(), data.begin() + 2048), ".bin");
     TempFile high(std::string(data.begin() + 2048, data.end()), ".bin");
     // 0xF000..0xF7FF and 0x10800..0x11C6F: the gap spans 0x10000.
-    const std::string pieces = "srec_cat " + low.Path() + " -binary -offset 0xF000 " + high.Path() +
-                               " -binary -offset 0x10800 -o - ";
+    const std::string pieces =
+        "srec_cat " + low.Path() + " -binary -offset 0xF000 " + high.Path() + " -binary -offset 0x10800 -o - ";
     const std::string hex = Output(pieces + "-intel");
     const std::string srec = Output(pieces + "-address-length=3");
     ASSERT_NE(hex.find(":020000040001F9"), std::string::npos) << hex.substr(0, 200);

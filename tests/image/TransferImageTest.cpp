@@ -52,7 +52,10 @@ TEST(TransferImage, UnopenableFileEndsWithoutAMessage) {
 
 TEST(TransferImage, RefusedFileIsReportedWithABeepAndNothingIsSent) {
     const Bytes a = Counting(16);
-    struct Case { std::string text; const char* message; };
+    struct Case {
+        std::string text;
+        const char* message;
+    };
     const Case cases[] = {
         {Lines({Record('1', 0, a), Record('1', 0x10, a, 3), Record('9', 0)}), "file checksum err line 2"},
         {Lines({Record('1', 0x10, a), Record('1', 0, a), Record('9', 0)}), "file address err line 2"},
@@ -81,7 +84,8 @@ TEST(TransferImage, AcceptedFileIsProgrammed) {
     const Bytes data = Counting(300, 3);
     std::vector<std::string> lines = {Record('0', 0, {'h'})};
     for (size_t at = 0; at < data.size(); at += 32)
-        lines.push_back(Record('2', static_cast<uint32_t>(at), Bytes(data.begin() + at, data.begin() + std::min(at + 32, data.size()))));
+        lines.push_back(Record('2', static_cast<uint32_t>(at),
+                               Bytes(data.begin() + at, data.begin() + std::min(at + 32, data.size()))));
     lines.push_back(Record('8', 0));
     TempFile file(Lines(lines, "\r\n"));
     form.fileChoice = file.Path();
@@ -107,9 +111,9 @@ TEST(TransferImage, IntelHexIsReadByItsContent) {
     TempFile file(Lines({HexRecord(0, 0, data), HexRecord(0x01, 0)}), ".mot");
     form.fileChoice = file.Path();
     TransferImage(form);
-    EXPECT_EQ(form.statuses, (std::vector<std::string>{"select write file", "file is transing,,", "HEX file format",
-                                                       "File -> cpu board", "rssponse OK",
-                                                       "FLASH ROM write correct done!"}));
+    EXPECT_EQ(form.statuses,
+              (std::vector<std::string>{"select write file", "file is transing,,", "HEX file format",
+                                        "File -> cpu board", "rssponse OK", "FLASH ROM write correct done!"}));
     ASSERT_EQ(target.device->writes.size(), 2u);
     EXPECT_TRUE(Bytes(target.device->writes[0].begin() + 5, target.device->writes[0].begin() + 105) == data);
 }

@@ -2,11 +2,11 @@
 #include "link/TtyRate.h"
 #include "support/PtyPair.h"
 
+#include <gtest/gtest.h>
 #include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -53,7 +53,10 @@ TEST_F(TtyDeviceTest, OpensRaw8N1At19200WithoutFlowControl) {
 }
 
 TEST_F(TtyDeviceTest, StandardRatesUseTheirConstants) {
-    struct Case { uint32_t rate; speed_t speed; };
+    struct Case {
+        uint32_t rate;
+        speed_t speed;
+    };
     for (Case c : {Case{38400, B38400}, Case{19200, B19200}, Case{115200, B115200}, Case{9600, B9600}}) {
         EXPECT_EQ(dev->SetBaudRate(c.rate), 0u) << c.rate;
         const termios t = Attributes();
@@ -82,16 +85,17 @@ TEST_F(TtyDeviceTest, AnyRateReachesTheFarEndAsAsked) {
 }
 
 TEST(TtyRate, ReadBackWithinTheConverterRoundingIsAccepted) {
-    struct Case { uint32_t asked, got; bool accepted; };
+    struct Case {
+        uint32_t asked, got;
+        bool accepted;
+    };
     const Case cases[] = {
-        {38400, 38400, true},
-        {390625, 393442, true},    // FT232R: 3,000,000 / 7.625
-        {115200, 115384, true},    // FT232R: 3,000,000 / 26
-        {100000, 103000, true},    // 3 % above: the limit
-        {100000, 97000, true},     // 3 % below
-        {100000, 103001, false},
-        {100000, 96999, false},
-        {5000000, 9600, false},    // ftdi_sio's fallback for a rate it cannot reach
+        {38400, 38400, true},          {390625, 393442, true},  // FT232R: 3,000,000 / 7.625
+        {115200, 115384, true},                                 // FT232R: 3,000,000 / 26
+        {100000, 103000, true},                                 // 3 % above: the limit
+        {100000, 97000, true},                                  // 3 % below
+        {100000, 103001, false},       {100000, 96999, false},
+        {5000000, 9600, false},  // ftdi_sio's fallback for a rate it cannot reach
         {4000000000u, 3000000, false},
     };
     for (const Case& c : cases) EXPECT_EQ(RateWithinRounding(c.asked, c.got), c.accepted) << c.asked << " -> " << c.got;
@@ -155,7 +159,7 @@ TEST_F(TtyDeviceTest, ServiceQuietsTheDescriptorWithoutLosingBytes) {
 
 TEST_F(TtyDeviceTest, PurgeDropsQueuedAndKernelHeldBytes) {
     pty.Send({9, 9, 9});
-    EXPECT_EQ(WaitForQueue(3), 3u);      // in the user-space queue
+    EXPECT_EQ(WaitForQueue(3), 3u);  // in the user-space queue
     pty.Send({8, 8});
     ASSERT_TRUE(Readable(dev->EventFd(), 1000));  // still in the kernel
     EXPECT_EQ(dev->PurgeBuffers(PURGE_BOTH), 0u);
@@ -203,7 +207,11 @@ TEST_F(TtyDeviceTest, LostPortFailsEverythingAndGoesQuiet) {
 }
 
 TEST(TtyDeviceOpen, FailsCleanlyOnWhatIsNotASerialPortAndSaysWhy) {
-    struct Case { const char* path; uint32_t status; std::string reason; };
+    struct Case {
+        const char* path;
+        uint32_t status;
+        std::string reason;
+    };
     const Case cases[] = {
         {"/nonexistent/ttyUSB9", LINK_DEVICE_NOT_FOUND, std::string("/nonexistent/ttyUSB9: ") + std::strerror(ENOENT)},
         {"/dev/null", LINK_NOT_SUPPORTED, std::string("/dev/null: not a serial port (") + std::strerror(ENOTTY) + ")"},

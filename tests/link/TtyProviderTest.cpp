@@ -5,13 +5,13 @@
 #include "support/PtyPair.h"
 #include "support/TempDir.h"
 
-#include <cerrno>
-#include <cstring>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -46,7 +46,7 @@ TEST(Sysfs, ListsFtdiConvertersInTtyNumberOrder) {
     fs.AddTty(2, "0403", "FTTWO");
     fs.AddTty(1, "067b", "PROLIFIC");  // another maker: not listed
     fs.AddTty(0, "0403", "FTZERO");
-    fs.AddTty(3, "0403", "");          // no serial file: listed by its name
+    fs.AddTty(3, "0403", "");  // no serial file: listed by its name
     fs.AddOther("ttyS0");
     fs.AddOther("ttyUSBx");
 
@@ -117,10 +117,13 @@ TEST(TtyPortProvider, SerialNumberOfAPath) {
     fs.dir.Write("dev/ttyUSB4", "");
     fs.dir.Write("dev/ttyUSB5", "");
     symlink((fs.dev + "/ttyUSB4").c_str(), (fs.dev + "/by-id-link").c_str());
-    struct Case { std::string path; std::string serial; };
-    for (const Case& c : {Case{fs.dev + "/ttyUSB4", "FT9Z8Y7X"}, Case{fs.dev + "/by-id-link", "FT9Z8Y7X"},
-                          Case{fs.dev + "/ttyUSB5", "ttyUSB5"}, Case{"/dev/pts/3", "pts3"},
-                          Case{"/dev/ttyS0", "ttyS0"}}) {
+    struct Case {
+        std::string path;
+        std::string serial;
+    };
+    for (const Case& c :
+         {Case{fs.dev + "/ttyUSB4", "FT9Z8Y7X"}, Case{fs.dev + "/by-id-link", "FT9Z8Y7X"},
+          Case{fs.dev + "/ttyUSB5", "ttyUSB5"}, Case{"/dev/pts/3", "pts3"}, Case{"/dev/ttyS0", "ttyS0"}}) {
         EXPECT_EQ(PortSerialNumber(c.path, fs.sys), c.serial) << c.path;
     }
     EXPECT_TRUE(MakeTtyPortProvider(fs.dir.Sub("absent"), fs.sys)->List().empty());
@@ -131,7 +134,10 @@ TEST(TtyPortProvider, SerialNumberOfAPath) {
 TEST(TtyPortProvider, SaysWhyAPortIsNotListedOrOpened) {
     TempDir dir;
     dir.Write("image.mot", "S9030000FC\n");
-    struct Case { std::string path; std::string reason; };
+    struct Case {
+        std::string path;
+        std::string reason;
+    };
     const Case cases[] = {
         {dir.Sub("ttyUSB7"), dir.Sub("ttyUSB7") + ": " + std::strerror(ENOENT)},
         {dir.Sub("image.mot"), dir.Sub("image.mot") + ": not a serial port (a regular file)"},

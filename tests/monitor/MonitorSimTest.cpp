@@ -66,7 +66,8 @@ TEST_F(MonitorOnTheBoard, CpuResetBringsTheBannerAndKeysComeBackAsEchoes) {
 
 TEST_F(MonitorOnTheBoard, AfterAWriteTheNewProgramSpeaksThroughTheMonitor) {
     std::vector<std::string> records = {Record('0', 0, {'m', 'o', 'n'})};
-    for (uint32_t address = 0; address < 320; address += 32) records.push_back(Record('1', address, Counting(32, 0x41)));
+    for (uint32_t address = 0; address < 320; address += 32)
+        records.push_back(Record('1', address, Counting(32, 0x41)));
     records.push_back(Record('9', 0));
     TempFile file(Lines(records));
     form.fileChoice = file.Path();

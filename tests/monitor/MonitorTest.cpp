@@ -16,21 +16,37 @@ class Monitor : public MonitorFixture {};
 struct ViewCase {
     const char* name;
     bool busy;
-    bool rateSetBefore;      // a first VIEW or a write has already happened
-    uint32_t linkRateBefore; // the rate the link is at
+    bool rateSetBefore;       // a first VIEW or a write has already happened
+    uint32_t linkRateBefore;  // the rate the link is at
     bool sound;
     bool expectShown;
-    Strings calls;           // driver calls and beeps, in order
+    Strings calls;  // driver calls and beeps, in order
     bool rateSetAfter;
-    uint32_t rateAfter;      // the device's bit rate; 0: never set
+    uint32_t rateAfter;  // the device's bit rate; 0: never set
 };
 
 TEST_F(Monitor, ViewTable) {
     const ViewCase cases[] = {
-        {"first VIEW switches to 38400, then beeps", false, false, 19200, true, true, {"SetBaudRate 38400", "beep"}, true, 38400},
+        {"first VIEW switches to 38400, then beeps",
+         false,
+         false,
+         19200,
+         true,
+         true,
+         {"SetBaudRate 38400", "beep"},
+         true,
+         38400},
         {"first VIEW without Sound", false, false, 19200, false, true, {"SetBaudRate 38400"}, true, 38400},
         {"a later VIEW, or one after a good write", false, true, 38400, true, true, {"beep"}, true, 0},
-        {"after a write that failed at 19200", false, true, 19200, true, true, {"SetBaudRate 38400", "beep"}, true, 38400},
+        {"after a write that failed at 19200",
+         false,
+         true,
+         19200,
+         true,
+         true,
+         {"SetBaudRate 38400", "beep"},
+         true,
+         38400},
         {"busy link: refused without a sign", true, false, 19200, true, false, {}, false, 0},
         {"busy link after a write started", true, true, 19200, true, false, {}, true, 0},
     };
@@ -92,7 +108,11 @@ TEST_F(Monitor, SendKeyTable) {
     const KeyCase cases[] = {
         {"idle: beep, then exactly one byte", false, true, 38400, {"beep", "WriteBytes 0D"}},
         {"idle without Sound: only the byte", false, false, 38400, {"WriteBytes 0D"}},
-        {"link left at 19200: the monitor rate first", false, true, 19200, {"SetBaudRate 38400", "beep", "WriteBytes 0D"}},
+        {"link left at 19200: the monitor rate first",
+         false,
+         true,
+         19200,
+         {"SetBaudRate 38400", "beep", "WriteBytes 0D"}},
         {"busy link: nothing written, no beep", true, true, 19200, {}},
     };
     for (const KeyCase& c : cases) {

@@ -1,6 +1,6 @@
 #include "session/Connection.h"
-#include "support/TempDir.h"
 #include "support/FakeLink.h"
+#include "support/TempDir.h"
 #include "support/TestForm.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +8,8 @@
 namespace {
 
 const std::vector<std::string> kConnectCalls = {
-    "ListSerialNumber",       "OpenBySerialNumber FT6A2B3C", "SetBaudRate 19200",
-    "SetDataCharacteristics 8 0 0", "SetTimeouts 0 0",      "SetUsbParameters 10000 10000",
+    "ListSerialNumber", "OpenBySerialNumber FT6A2B3C",  "SetBaudRate 19200", "SetDataCharacteristics 8 0 0",
+    "SetTimeouts 0 0",  "SetUsbParameters 10000 10000",
 };
 
 struct ConnectionTest : ::testing::Test {
@@ -34,7 +34,8 @@ TEST_F(ConnectionTest, FirstStartCreates113AndConnectsAsWhenRead) {
     EXPECT_EQ(Settings(), "113");
     EXPECT_EQ(Calls(), kConnectCalls);
     EXPECT_EQ(form.serialShown, "FT6A2B3C");
-    EXPECT_EQ(form.statuses, (std::vector<std::string>{"Serial Number Read Success!", "USB Serial Number Open Success!"}));
+    EXPECT_EQ(form.statuses,
+              (std::vector<std::string>{"Serial Number Read Success!", "USB Serial Number Open Success!"}));
     EXPECT_NE(DeviceHandle, nullptr);
     EXPECT_EQ(LastStatus, 0u);
     EXPECT_EQ(form.beeps, 0);
@@ -52,10 +53,16 @@ TEST_F(ConnectionTest, SecondStartListsOpensThenSetsUpTheLinkInOrder) {
 }
 
 TEST_F(ConnectionTest, AnyContentConnectsAndOnlyThreeBytesAreRead) {
-    struct Case { std::string content; std::string settings; };
+    struct Case {
+        std::string content;
+        std::string settings;
+    };
     const Case cases[] = {
-        {"", "\xFF\xFF\xFF"},         {"7", "7\xFF\xFF"},  {"ab", "ab\xFF"},
-        {"xyz", "xyz"},               {std::string("\0\n\r", 3), std::string("\0\n\r", 3)},
+        {"", "\xFF\xFF\xFF"},
+        {"7", "7\xFF\xFF"},
+        {"ab", "ab\xFF"},
+        {"xyz", "xyz"},
+        {std::string("\0\n\r", 3), std::string("\0\n\r", 3)},
         {"123456789", "123"},
     };
     for (const Case& c : cases) {
@@ -71,7 +78,10 @@ TEST_F(ConnectionTest, AnyContentConnectsAndOnlyThreeBytesAreRead) {
 }
 
 TEST_F(ConnectionTest, OpenUsesTheFirstEightCharactersOfTheListedNumber) {
-    struct Case { std::string listed; std::string opened; };
+    struct Case {
+        std::string listed;
+        std::string opened;
+    };
     for (const Case& c : {Case{"FTABCDEFGH", "FTABCDEF"}, Case{"FTABCDEF", "FTABCDEF"}, Case{"FT12", "FT12"}}) {
         TestForm f;
         FakeLinkScope l;
@@ -96,7 +106,8 @@ TEST_F(ConnectionTest, NoConverterReportsTheFailedOpenWithOneBeepEvenWithoutSoun
     link.provider->entries.clear();
     form.sound = false;
     FormShow(form, places);
-    EXPECT_EQ(form.statuses, (std::vector<std::string>{"Read failed ! Can't See FTDI IC", "USB Serial Number Open failed !"}));
+    EXPECT_EQ(form.statuses,
+              (std::vector<std::string>{"Read failed ! Can't See FTDI IC", "USB Serial Number Open failed !"}));
     EXPECT_EQ(form.beeps, 1);
     EXPECT_EQ(form.serialShown, "xxxx");
     EXPECT_EQ(Calls(), (std::vector<std::string>{"ListSerialNumber", "OpenBySerialNumber "}));
@@ -107,7 +118,8 @@ TEST_F(ConnectionTest, NoConverterReportsTheFailedOpenWithOneBeepEvenWithoutSoun
 TEST_F(ConnectionTest, ListedButUnopenableConverterStillGetsTheFailedOpen) {
     link.provider->entries = {{"", "/dev/ttyUSB0"}};  // the fake opens no empty number
     FormShow(form, places);
-    EXPECT_EQ(form.statuses, (std::vector<std::string>{"Serial Number Read Success!", "USB Serial Number Open failed !"}));
+    EXPECT_EQ(form.statuses,
+              (std::vector<std::string>{"Serial Number Read Success!", "USB Serial Number Open failed !"}));
     EXPECT_EQ(form.beeps, 1);
 }
 
@@ -207,17 +219,24 @@ TEST(SettingsPlacesTest, ConfigFolderFollowsXdgThenHome) {
     const std::string savedHome = oldHome ? oldHome : "";
     setenv("HOME", "/home/tester", 1);
 
-    struct Case { const char* xdg; std::string expected; };
+    struct Case {
+        const char* xdg;
+        std::string expected;
+    };
     for (Case c : {Case{"/xdg/conf", "/xdg/conf/h8sxwriter"}, Case{"relative/conf", "/home/tester/.config/h8sxwriter"},
                    Case{"", "/home/tester/.config/h8sxwriter"}, Case{nullptr, "/home/tester/.config/h8sxwriter"}}) {
-        if (c.xdg) setenv("XDG_CONFIG_HOME", c.xdg, 1);
-        else unsetenv("XDG_CONFIG_HOME");
+        if (c.xdg)
+            setenv("XDG_CONFIG_HOME", c.xdg, 1);
+        else
+            unsetenv("XDG_CONFIG_HOME");
         EXPECT_EQ(DefaultSettingsPlaces().configDir, c.expected) << (c.xdg ? c.xdg : "(unset)");
     }
     EXPECT_FALSE(DefaultSettingsPlaces().executableDir.empty());
 
-    if (oldXdg) setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
-    else unsetenv("XDG_CONFIG_HOME");
+    if (oldXdg)
+        setenv("XDG_CONFIG_HOME", savedXdg.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
     if (oldHome) setenv("HOME", savedHome.c_str(), 1);
 }
 

@@ -1,5 +1,5 @@
-#include "session/LinkChoice.h"
 #include "link/Provider.h"
+#include "session/LinkChoice.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,11 @@ bool Parse(std::vector<std::string> words, LinkChoice* choice, std::string* erro
 }
 
 TEST(LinkChoiceTest, AcceptedForms) {
-    struct Case { std::vector<std::string> args; LinkChoice::Kind kind; std::string port; };
+    struct Case {
+        std::vector<std::string> args;
+        LinkChoice::Kind kind;
+        std::string port;
+    };
     const Case cases[] = {
         {{}, LinkChoice::Kind::Scan, ""},
         {{"--port", "/dev/ttyUSB3"}, LinkChoice::Kind::Port, "/dev/ttyUSB3"},
@@ -32,8 +36,13 @@ TEST(LinkChoiceTest, AcceptedForms) {
 
 TEST(LinkChoiceTest, RejectedForms) {
     const std::vector<std::vector<std::string>> cases = {
-        {"--port"}, {"--port="}, {"--port", "/dev/a", "--port", "/dev/b"}, {"--sim", "--port", "/dev/a"},
-        {"--sim=nonsense=1"}, {"--verbose"}, {"stray"},
+        {"--port"},
+        {"--port="},
+        {"--port", "/dev/a", "--port", "/dev/b"},
+        {"--sim", "--port", "/dev/a"},
+        {"--sim=nonsense=1"},
+        {"--verbose"},
+        {"stray"},
     };
     for (const auto& args : cases) {
         LinkChoice choice;

@@ -1,13 +1,13 @@
 // The start-up connection against a real pseudo-terminal named with --port.
-#include "session/Connection.h"
 #include "link/TtyProvider.h"
+#include "session/Connection.h"
 #include "support/PtyPair.h"
 #include "support/TempDir.h"
 #include "support/TestForm.h"
 
+#include <gtest/gtest.h>
 #include <cerrno>
 #include <cstring>
-#include <gtest/gtest.h>
 
 TEST(PortConnection, OpensTheNamedPortAndTalksOverIt) {
     PtyPair pty;
@@ -40,7 +40,8 @@ TEST(PortConnection, AMissingPortIsNotListedAndNotOpened) {
     testing::internal::CaptureStderr();
     FormShow(form, SettingsPlaces{dir.path, ""});
     const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(form.statuses, (std::vector<std::string>{"Read failed ! Can't See FTDI IC", "USB Serial Number Open failed !"}));
+    EXPECT_EQ(form.statuses,
+              (std::vector<std::string>{"Read failed ! Can't See FTDI IC", "USB Serial Number Open failed !"}));
     EXPECT_EQ(DeviceHandle, nullptr);
     EXPECT_EQ(err, "h8sxwriter: " + dir.Sub("ttyNothing") + ": " + std::strerror(ENOENT) + "\n")
         << "the path and the reason, once, on standard error";

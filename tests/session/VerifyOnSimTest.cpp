@@ -54,10 +54,13 @@ Written WriteAndVerify(TestForm& form, const std::string& text, VerifyMode mode,
     const ReadResult read = ReadImageMemory(text.data(), text.size(), *w.image);
     EXPECT_TRUE(read.Accepted()) << read.message;
     const FlashImage& image = *w.image;
-    w.outcome = Button1Click(form, [&](FormCore& f) {
-        return VerifyAfterWrite(f, TransferCheckedImage(f, image, read, programming), image.Bytes(),
-                                image.ProgrammedEnd(), mode);
-    }, rate);
+    w.outcome = Button1Click(
+        form,
+        [&](FormCore& f) {
+            return VerifyAfterWrite(f, TransferCheckedImage(f, image, read, programming), image.Bytes(),
+                                    image.ProgrammedEnd(), mode);
+        },
+        rate);
     return w;
 }
 
@@ -74,45 +77,46 @@ uint32_t Be32(const Bytes& frame, size_t at) {
 
 // Blank blocks, sent or skipped, are compared as 0xFF all the same.
 TEST(VerifyOnSim, PassesAfterAGoodWriteInBothModes) {
-  for (bool skipBlank : {false, true}) {
-    for (VerifyMode mode : {VerifyMode::Read, VerifyMode::Sum}) {
-        SCOPED_TRACE(std::string(mode == VerifyMode::Read ? "read" : "sum") + (skipBlank ? ", blank blocks skipped" : ""));
-        TestForm form;
-        SimScope sim(form, Board());
-        const Written w = WriteAndVerify(form, SparseFile(), mode, skipBlank);
-        const uint32_t end = w.image->ProgrammedEnd();
-        ASSERT_EQ(end, 0x2080u);
+    for (bool skipBlank : {false, true}) {
+        for (VerifyMode mode : {VerifyMode::Read, VerifyMode::Sum}) {
+            SCOPED_TRACE(std::string(mode == VerifyMode::Read ? "read" : "sum") +
+                         (skipBlank ? ", blank blocks skipped" : ""));
+            TestForm form;
+            SimScope sim(form, Board());
+            const Written w = WriteAndVerify(form, SparseFile(), mode, skipBlank);
+            const uint32_t end = w.image->ProgrammedEnd();
+            ASSERT_EQ(end, 0x2080u);
 
-        EXPECT_EQ(w.outcome.result, WriteResult::Done) << w.outcome.message;
-        EXPECT_EQ(w.outcome.verify.mode, mode);
-        EXPECT_TRUE(w.outcome.verify.passed) << w.outcome.verify.message;
-        EXPECT_EQ(w.outcome.blocksSent, skipBlank ? 3u : 65u);  // what programming did stays in the outcome
-        EXPECT_EQ(form.LinkBusy, 0);
-        const auto& log = sim.board.Inspect().log;
-        if (mode == VerifyMode::Read) {
-            EXPECT_EQ(w.outcome.verify.bytesCompared, end);
-            EXPECT_EQ(w.outcome.verify.message, "verify OK, 8320 bytes compared");
-            // Memory reads (52 size area address length) from 0 up, none larger than a chunk,
-            // covering the programmed range without a gap.
-            uint32_t next = 0;
-            for (const Bytes& f : log.FramesOf(proto::kMemoryRead)) {
-                EXPECT_EQ(Be32(f, 3), next);
-                EXPECT_LE(Be32(f, 7), kVerifyChunk);
-                next += Be32(f, 7);
+            EXPECT_EQ(w.outcome.result, WriteResult::Done) << w.outcome.message;
+            EXPECT_EQ(w.outcome.verify.mode, mode);
+            EXPECT_TRUE(w.outcome.verify.passed) << w.outcome.verify.message;
+            EXPECT_EQ(w.outcome.blocksSent, skipBlank ? 3u : 65u);  // what programming did stays in the outcome
+            EXPECT_EQ(form.LinkBusy, 0);
+            const auto& log = sim.board.Inspect().log;
+            if (mode == VerifyMode::Read) {
+                EXPECT_EQ(w.outcome.verify.bytesCompared, end);
+                EXPECT_EQ(w.outcome.verify.message, "verify OK, 8320 bytes compared");
+                // Memory reads (52 size area address length) from 0 up, none larger than a chunk,
+                // covering the programmed range without a gap.
+                uint32_t next = 0;
+                for (const Bytes& f : log.FramesOf(proto::kMemoryRead)) {
+                    EXPECT_EQ(Be32(f, 3), next);
+                    EXPECT_LE(Be32(f, 7), kVerifyChunk);
+                    next += Be32(f, 7);
+                }
+                EXPECT_EQ(next, end);
+            } else {
+                EXPECT_EQ(w.outcome.verify.bytesCompared, kFlashSize);
+                EXPECT_EQ(w.outcome.verify.expectedSum, FlashSum(sim));
+                EXPECT_EQ(w.outcome.verify.actualSum, FlashSum(sim));
+                EXPECT_EQ(log.FramesOf(proto::kMemoryRead).size(), 0u);
             }
-            EXPECT_EQ(next, end);
-        } else {
-            EXPECT_EQ(w.outcome.verify.bytesCompared, kFlashSize);
-            EXPECT_EQ(w.outcome.verify.expectedSum, FlashSum(sim));
-            EXPECT_EQ(w.outcome.verify.actualSum, FlashSum(sim));
-            EXPECT_EQ(log.FramesOf(proto::kMemoryRead).size(), 0u);
+            // The verify ran between the end command and the restart into the
+            // new program.
+            sim.board.Advance(form.clock.now + 100000);
+            EXPECT_EQ(sim.board.Inspect().state, SimState::UserProgram);
         }
-        // The verify ran between the end command and the restart into the
-        // new program.
-        sim.board.Advance(form.clock.now + 100000);
-        EXPECT_EQ(sim.board.Inspect().state, SimState::UserProgram);
     }
-  }
 }
 
 // At a slow rate each 1 KiB reply takes seconds on the wire; the read-back
@@ -125,9 +129,9 @@ TEST(VerifyOnSim, ReadsBackAtASlowRate) {
     BootRate rate;
     rate.rateUnits = plan.units;
     rate.hostRate = plan.hostRate;
-    const Written w = WriteAndVerify(form, Lines({Record('1', 0, Counting(250)), Record('1', 0x7F0, Counting(16)),
-                                                  Record('9', 0)}),
-                                     VerifyMode::Read, true, rate);
+    const Written w =
+        WriteAndVerify(form, Lines({Record('1', 0, Counting(250)), Record('1', 0x7F0, Counting(16)), Record('9', 0)}),
+                       VerifyMode::Read, true, rate);
     EXPECT_EQ(w.outcome.result, WriteResult::Done) << w.outcome.message;
     EXPECT_EQ(w.outcome.verify.bytesCompared, 0x800u);
 }
@@ -136,8 +140,8 @@ TEST(VerifyOnSim, AWeakCellFailsTheVerifyWithItsAddressAndValues) {
     struct Case {
         const char* name;
         uint32_t address;
-        int value;           // -1: the programmed byte with bit 0 changed
-        uint8_t expected;    // what the image put there
+        int value;         // -1: the programmed byte with bit 0 changed
+        uint8_t expected;  // what the image put there
         uint8_t actual;
     };
     const Case cases[] = {
@@ -190,30 +194,30 @@ TEST(VerifyOnSim, ARefusedReadBackEndsTheVerify) {
 }
 
 TEST(VerifyOnSim, EraseLeavesABlankFlashThatPassesItsBlankCheck) {
-  {
-    TestForm form;
-    SimScope sim(form, Board());
-    sim.board.LoadFlash(Counting(3000, 1));
-    const WriteOutcome outcome = Button1Click(form, [](FormCore& f) { return CheckErased(f); });
-    EXPECT_EQ(outcome.result, WriteResult::Done);
-    EXPECT_EQ(outcome.message, "blank check OK, the flash is erased");
-    EXPECT_EQ(form.LastStatusText(), "blank check OK, the flash is erased");
-    EXPECT_TRUE(sim.board.Inspect().flash == Bytes(kFlashSize, 0xFF));
-    EXPECT_EQ(sim.board.Inspect().log.FramesOf(proto::kUserBlankCheck).size(), 1u);
-    EXPECT_EQ(sim.board.Inspect().log.FramesOf(proto::kProgram).size(), 0u);
-    EXPECT_EQ(form.LinkBusy, 0);
-  }
-  {
-    // A stage before the blank check that fails is the erase's outcome.
-    TestForm failing;
-    SimOptions o = Board();
-    o.errorCommand = 0x40;
-    SimScope refusing(failing, o);
-    const WriteOutcome refused = Button1Click(failing, [](FormCore& f) { return CheckErased(f); });
-    EXPECT_EQ(refused.result, WriteResult::TargetFailed);
-    EXPECT_EQ(refused.stage, WriteStage::Erase);
-    EXPECT_EQ(refusing.board.Inspect().log.FramesOf(proto::kUserBlankCheck).size(), 0u);
-  }
+    {
+        TestForm form;
+        SimScope sim(form, Board());
+        sim.board.LoadFlash(Counting(3000, 1));
+        const WriteOutcome outcome = Button1Click(form, [](FormCore& f) { return CheckErased(f); });
+        EXPECT_EQ(outcome.result, WriteResult::Done);
+        EXPECT_EQ(outcome.message, "blank check OK, the flash is erased");
+        EXPECT_EQ(form.LastStatusText(), "blank check OK, the flash is erased");
+        EXPECT_TRUE(sim.board.Inspect().flash == Bytes(kFlashSize, 0xFF));
+        EXPECT_EQ(sim.board.Inspect().log.FramesOf(proto::kUserBlankCheck).size(), 1u);
+        EXPECT_EQ(sim.board.Inspect().log.FramesOf(proto::kProgram).size(), 0u);
+        EXPECT_EQ(form.LinkBusy, 0);
+    }
+    {
+        // A stage before the blank check that fails is the erase's outcome.
+        TestForm failing;
+        SimOptions o = Board();
+        o.errorCommand = 0x40;
+        SimScope refusing(failing, o);
+        const WriteOutcome refused = Button1Click(failing, [](FormCore& f) { return CheckErased(f); });
+        EXPECT_EQ(refused.result, WriteResult::TargetFailed);
+        EXPECT_EQ(refused.stage, WriteStage::Erase);
+        EXPECT_EQ(refusing.board.Inspect().log.FramesOf(proto::kUserBlankCheck).size(), 0u);
+    }
 }
 
 // A form whose user asks the write to stop once the verify has begun and

@@ -32,14 +32,14 @@ TEST(WriteOutcome, EachWayOfEndingHasItsOutcome) {
         {"good", nullptr, good, WriteResult::Done, WriteStage::None, ""},
         {"silent", [](SimOptions& o) { o.silent = true; }, good, WriteResult::TargetFailed, WriteStage::BitRateSync,
          "cpu not answer 1"},
-        {"no 0xE6", [](SimOptions& o) { o.noE6 = true; }, good, WriteResult::TargetFailed,
-         WriteStage::BitRateConfirm, "cpu not answer 2"},
+        {"no 0xE6", [](SimOptions& o) { o.noE6 = true; }, good, WriteResult::TargetFailed, WriteStage::BitRateConfirm,
+         "cpu not answer 2"},
         {"other chip", [](SimOptions& o) { o.productName = "H8/3048F"; }, good, WriteResult::TargetFailed,
          WriteStage::DeviceInquiry, "not H8SX1622"},
         {"erase", [](SimOptions& o) { o.errorCommand = 0x40; }, good, WriteResult::TargetFailed, WriteStage::Erase,
          "Erase err 11"},
-        {"block 2", [](SimOptions& o) { o.noReplyBlock = 2; }, good, WriteResult::TargetFailed,
-         WriteStage::Programming, "time out err1"},
+        {"block 2", [](SimOptions& o) { o.noReplyBlock = 2; }, good, WriteResult::TargetFailed, WriteStage::Programming,
+         "time out err1"},
         {"end", [](SimOptions& o) { o.errorCommand = kSimEndCommand; }, good, WriteResult::TargetFailed,
          WriteStage::EndProgramming, "write err"},
         {"cancel", nullptr, std::nullopt, WriteResult::Cancelled, WriteStage::None, ""},
@@ -61,7 +61,9 @@ TEST(WriteOutcome, EachWayOfEndingHasItsOutcome) {
         EXPECT_EQ(outcome.result, c.result);
         EXPECT_EQ(outcome.stage, c.stage);
         EXPECT_EQ(outcome.message, c.message);
-        if (!c.message.empty()) EXPECT_EQ(form.LastStatusText(), c.message);
+        if (!c.message.empty()) {
+            EXPECT_EQ(form.LastStatusText(), c.message);
+        }
         EXPECT_EQ(form.LinkBusy, 0);
         EXPECT_EQ(form.TargetOperations, 0);
     }

@@ -7,11 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <poll.h>
+#include <unistd.h>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <poll.h>
-#include <unistd.h>
 
 namespace {
 
@@ -20,8 +20,10 @@ TEST(SimBoardLines, TheWritersSequencesChooseTheMode) {
         const char* what;
         bool dtr, rts;
     };
-    for (const Start& s : std::vector<Start>{{"both cleared", false, false}, {"DTR set", true, false},
-                                             {"RTS set", false, true}, {"both set", true, true}}) {
+    for (const Start& s : std::vector<Start>{{"both cleared", false, false},
+                                             {"DTR set", true, false},
+                                             {"RTS set", false, true},
+                                             {"both set", true, true}}) {
         SCOPED_TRACE(s.what);
         TestForm form;
         form.LinkBusy = 1;  // the test talks to the board itself: the monitor's pump stays off the link
@@ -153,8 +155,9 @@ TEST(UserProgram, SizeAndSum) {
          static_cast<uint16_t>(20 + 3 * 0xFF)},
         {"no trailer: end of the last block in use", flash({{0, Bytes(129, 3)}}), 256,
          static_cast<uint16_t>(129 * 3 + 127 * 0xFF)},
-        {"cut marker counts as no trailer", flash({{0, Bytes(120, 4)}, {120, Bytes(trailer.begin(), trailer.begin() + 8)}}),
-         128, static_cast<uint16_t>(120 * 4 + 5 * 0xFF + 'Q' + 'X' + 'A')},
+        {"cut marker counts as no trailer",
+         flash({{0, Bytes(120, 4)}, {120, Bytes(trailer.begin(), trailer.begin() + 8)}}), 128,
+         static_cast<uint16_t>(120 * 4 + 5 * 0xFF + 'Q' + 'X' + 'A')},
         {"data behind the trailer is not counted", flash({{0, Bytes(5, 5)}, {5, trailer}, {600, Bytes(1, 9)}}), 5, 25},
     };
     (void)markerSum;
@@ -180,11 +183,12 @@ TEST(SimOptionsText, ParsesEveryKey) {
     EXPECT_EQ(o.crystalUnits, 1250u);
     EXPECT_EQ(o.maxRate, 0u);
 
-    ASSERT_TRUE(ParseSimOptions("flash=/tmp/f.bin,flash-size=512K,startup-time=200us,erase-time=20s,"
-                                "program-time=2ms,sync-zeros=4,product=H8S/2378,silent,no-e6=1,"
-                                "error=3F:0x25,garble=end,no-reply-block=7,unplug-after=120,corrupt=0x1F0:5A,"
-                                "clock=12.8,max-rate=115200,latency=16ms",
-                                &o, &error))
+    ASSERT_TRUE(
+        ParseSimOptions("flash=/tmp/f.bin,flash-size=512K,startup-time=200us,erase-time=20s,"
+                        "program-time=2ms,sync-zeros=4,product=H8S/2378,silent,no-e6=1,"
+                        "error=3F:0x25,garble=end,no-reply-block=7,unplug-after=120,corrupt=0x1F0:5A,"
+                        "clock=12.8,max-rate=115200,latency=16ms",
+                        &o, &error))
         << error;
     EXPECT_EQ(o.flashPath, "/tmp/f.bin");
     EXPECT_EQ(o.flashSize, 512u * 1024);
@@ -234,13 +238,17 @@ TEST(SimOptionsText, DefaultFlashFileLivesInTheCacheFolder) {
              {"", "/home/u/.cache/h8sxwriter/simflash.bin"},
              {"relative/cache", "/home/u/.cache/h8sxwriter/simflash.bin"},
          }) {
-        if (c.cache) ::setenv("XDG_CACHE_HOME", c.cache, 1);
-        else ::unsetenv("XDG_CACHE_HOME");
+        if (c.cache)
+            ::setenv("XDG_CACHE_HOME", c.cache, 1);
+        else
+            ::unsetenv("XDG_CACHE_HOME");
         EXPECT_EQ(DefaultSimFlashPath(), c.path) << (c.cache ? c.cache : "(unset)");
     }
     ::setenv("HOME", home.c_str(), 1);
-    if (hadCache) ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
-    else ::unsetenv("XDG_CACHE_HOME");
+    if (hadCache)
+        ::setenv("XDG_CACHE_HOME", cache.c_str(), 1);
+    else
+        ::unsetenv("XDG_CACHE_HOME");
 }
 
 TEST(SimOptionsText, RejectsUnknownKeysAndBadValues) {

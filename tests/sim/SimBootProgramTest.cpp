@@ -142,8 +142,13 @@ TEST(SimBootProgram, GarblesBytesWhenTheRatesDiffer) {
 // host names in 0.01 MHz, two ratios.
 Bytes BitRateData(uint32_t rate, uint32_t clockUnits, uint8_t system, uint8_t peripheral) {
     const uint32_t r = rate / 100;
-    return {static_cast<uint8_t>(r >> 8), static_cast<uint8_t>(r), static_cast<uint8_t>(clockUnits >> 8),
-            static_cast<uint8_t>(clockUnits), 0x02, system, peripheral};
+    return {static_cast<uint8_t>(r >> 8),
+            static_cast<uint8_t>(r),
+            static_cast<uint8_t>(clockUnits >> 8),
+            static_cast<uint8_t>(clockUnits),
+            0x02,
+            system,
+            peripheral};
 }
 
 TEST(SimBootProgram, ChecksTheNewBitRateFields) {
@@ -312,8 +317,10 @@ TEST(SimBootProgram, InjectedFaults) {
              EXPECT_EQ(Exchange(form, kSelectClockMode, 2), (Bytes{0x91, 0x22}));
              EXPECT_FALSE(board.Inspect().clockModeSelected);
          }},
-        {"error reply with a chosen code to the end command",
-         with([](SimOptions& o) { o.errorCommand = kSimEndCommand; o.errorCode = 0x54; }),
+        {"error reply with a chosen code to the end command", with([](SimOptions& o) {
+             o.errorCommand = kSimEndCommand;
+             o.errorCode = 0x54;
+         }),
          [](TestForm& form, SimBoard&) {
              ToProgramming(form);
              EXPECT_EQ(Exchange(form, Block(0, 1)), Bytes{0x06});
@@ -390,7 +397,8 @@ TEST(SimProvider, ListsAndOpensByPrefix) {
     EXPECT_EQ(provider.Open("SIM1622A1", &b), LINK_OK);
     EXPECT_EQ(a, b);
     LinkDevice* none = nullptr;
-    for (const char* wrong : {"", "SIM1622B", "SIM1622A12", "FT1"}) EXPECT_NE(provider.Open(wrong, &none), LINK_OK) << wrong;
+    for (const char* wrong : {"", "SIM1622B", "SIM1622A12", "FT1"})
+        EXPECT_NE(provider.Open(wrong, &none), LINK_OK) << wrong;
     EXPECT_EQ(a->EventFd(), -1);
 }
 

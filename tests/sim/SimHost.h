@@ -2,8 +2,8 @@
 // replies collected on the TestForm's virtual clock.
 #pragma once
 
-#include "protocol/Protocol.h"
 #include "link/Driver.h"
+#include "protocol/Protocol.h"
 #include "support/TestForm.h"
 
 #include <gtest/gtest.h>

@@ -30,9 +30,7 @@ Bytes ReadCommand(uint32_t start, uint32_t size, uint8_t area = 0x01) {
     return Framed(Cat(Cat({0x52, 0x09, area}, Be32(start)), Be32(size)));
 }
 
-Bytes ReadReply(const Bytes& data) {
-    return Framed(Cat(Cat({0x52}, Be32(static_cast<uint32_t>(data.size()))), data));
-}
+Bytes ReadReply(const Bytes& data) { return Framed(Cat(Cat({0x52}, Be32(static_cast<uint32_t>(data.size()))), data)); }
 
 Bytes SumReply(uint32_t total) { return Framed(Cat({0x5B, 0x04}, Be32(total))); }
 
@@ -66,7 +64,13 @@ TEST(SimReadBack, AnswersInTheProgrammingStateAndAfterTheEnd) {
         {"sum", {0x4B}, SumReply(total)},
         {"blank check of a programmed area", {0x4D}, {0xCD, 0x52}},
         {"user-area information", {0x25}, Framed(Cat(Cat({0x35, 0x09, 0x01}, Be32(0)), Be32(4095)))},
-        {"read with a bad checksum", [] { Bytes f = ReadCommand(0, 4); ++f.back(); return f; }(), {0xD2, 0x11}},
+        {"read with a bad checksum",
+         [] {
+             Bytes f = ReadCommand(0, 4);
+             ++f.back();
+             return f;
+         }(),
+         {0xD2, 0x11}},
         {"read of another size", Framed({0x52, 0x01, 0x01}), {0xD2, 0x11}},
         {"read starting past the end", ReadCommand(4096, 1), {0xD2, 0x2A}},
         {"read of the user boot area", ReadCommand(0, 4, 0x00), {0xD2, 0x2A}},

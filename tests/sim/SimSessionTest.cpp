@@ -87,7 +87,8 @@ TEST(SimSession, ProgramsTheImageAndStartsIt) {
     EXPECT_EQ(board.Inspect().log.FramesOf(0x50).size(), blocks + 1);
     EXPECT_EQ(board.Inspect().log.blocksProgrammed, static_cast<int>(blocks));
     EXPECT_TRUE(std::equal(image.begin(), image.begin() + blocks * 128, board.Inspect().flash.begin()));
-    EXPECT_TRUE(std::all_of(board.Inspect().flash.begin() + blocks * 128, board.Inspect().flash.end(), [](uint8_t b) { return b == 0xFF; }));
+    EXPECT_TRUE(std::all_of(board.Inspect().flash.begin() + blocks * 128, board.Inspect().flash.end(),
+                            [](uint8_t b) { return b == 0xFF; }));
 
     // The restart into the new program: banner at 38400 bit/s, then echo.
     PurgeBuffers(DeviceHandle, PURGE_BOTH);

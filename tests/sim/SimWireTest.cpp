@@ -16,8 +16,14 @@ TEST(SimWire, ConverterRoundsToItsDividers) {
         uint32_t asked, got;
     };
     for (const Case& c : std::vector<Case>{
-             {9600, 9600}, {19200, 19200}, {38400, 38400}, {115200, 115385},
-             {390625, 393443}, {781250, 774194}, {2000000, 2000000}, {3000000, 3000000},
+             {9600, 9600},
+             {19200, 19200},
+             {38400, 38400},
+             {115200, 115385},
+             {390625, 393443},
+             {781250, 774194},
+             {2000000, 2000000},
+             {3000000, 3000000},
          })
         EXPECT_EQ(SimWire::FtdiRate(c.asked), c.got) << c.asked;
 }
@@ -31,8 +37,11 @@ TEST(SimWire, ASmallMismatchPassesABigOneGarbles) {
         bool understood;
     };
     for (const Case& c : std::vector<Case>{
-             {19200, true}, {19769, true}, {18650, true},  // within 3 %
-             {20000, false}, {18400, false},               // 4 % off
+             {19200, true},
+             {19769, true},
+             {18650, true},  // within 3 %
+             {20000, false},
+             {18400, false},  // 4 % off
              {38400, false},
          }) {
         SCOPED_TRACE(c.hostRate);

@@ -6,10 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <asm/termbits.h>
-#include <cstdlib>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
+#include <cstdlib>
 
 namespace {
 
@@ -26,8 +26,12 @@ TEST(TtyLineSettings, ReadsStandardAndArbitraryRates) {
         uint32_t rate;
     };
     for (const Case& c : std::vector<Case>{
-             {B19200, 0, 19200}, {B38400, 0, 38400}, {B115200, 0, 115200},
-             {BOTHER, 390625, 390625}, {BOTHER, 781250, 781250}, {BOTHER, 38400, 38400},
+             {B19200, 0, 19200},
+             {B38400, 0, 38400},
+             {B115200, 0, 115200},
+             {BOTHER, 390625, 390625},
+             {BOTHER, 781250, 781250},
+             {BOTHER, 38400, 38400},
          }) {
         struct termios2 t {};
         ASSERT_EQ(::ioctl(slave, TCGETS2, &t), 0);

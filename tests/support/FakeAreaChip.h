@@ -86,8 +86,10 @@ struct FakeAreaChip {
     void Answer(const std::vector<uint8_t>& command) {
         std::vector<uint8_t> reply;
         if (override) {
-            if (auto r = override(command)) reply = *r;
-            else reply = OwnReply(command);
+            if (auto r = override(command))
+                reply = *r;
+            else
+                reply = OwnReply(command);
         } else {
             reply = OwnReply(command);
         }

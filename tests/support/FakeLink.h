@@ -23,10 +23,10 @@ struct FakeDevice : LinkDevice {
     explicit FakeDevice(FakeLog& log) : log(log) {}
 
     FakeLog& log;
-    std::deque<uint8_t> rx;                   // bytes waiting to be read
-    std::vector<std::vector<uint8_t>> writes; // every WriteBytes, in order
-    uint32_t failStatus = LINK_OK;            // non-zero: every operation fails with it
-    uint32_t failReads = LINK_OK;             // non-zero: ReadBytes fails with it
+    std::deque<uint8_t> rx;                    // bytes waiting to be read
+    std::vector<std::vector<uint8_t>> writes;  // every WriteBytes, in order
+    uint32_t failStatus = LINK_OK;             // non-zero: every operation fails with it
+    uint32_t failReads = LINK_OK;              // non-zero: ReadBytes fails with it
     uint32_t rate = 0;
     bool dtr = false, rts = false;
     // Called after each WriteBytes with the bytes written (to script replies).
@@ -95,10 +95,30 @@ struct FakeDevice : LinkDevice {
         *read = k;
         return LINK_OK;
     }
-    uint32_t SetDtr() override { Log("SetDtr"); if (failStatus) return failStatus; dtr = true; return LINK_OK; }
-    uint32_t ClearDtr() override { Log("ClearDtr"); if (failStatus) return failStatus; dtr = false; return LINK_OK; }
-    uint32_t SetRts() override { Log("SetRts"); if (failStatus) return failStatus; rts = true; return LINK_OK; }
-    uint32_t ClearRts() override { Log("ClearRts"); if (failStatus) return failStatus; rts = false; return LINK_OK; }
+    uint32_t SetDtr() override {
+        Log("SetDtr");
+        if (failStatus) return failStatus;
+        dtr = true;
+        return LINK_OK;
+    }
+    uint32_t ClearDtr() override {
+        Log("ClearDtr");
+        if (failStatus) return failStatus;
+        dtr = false;
+        return LINK_OK;
+    }
+    uint32_t SetRts() override {
+        Log("SetRts");
+        if (failStatus) return failStatus;
+        rts = true;
+        return LINK_OK;
+    }
+    uint32_t ClearRts() override {
+        Log("ClearRts");
+        if (failStatus) return failStatus;
+        rts = false;
+        return LINK_OK;
+    }
 
     void Feed(std::initializer_list<uint8_t> bytes) { rx.insert(rx.end(), bytes); }
 };

@@ -6,14 +6,14 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
-#include <string>
 #include <termios.h>
 #include <unistd.h>
+#include <string>
 #include <vector>
 
 struct PtyPair {
     int master = -1;
-    int slave = -1;        // kept open so the slave side never hangs up on its own
+    int slave = -1;  // kept open so the slave side never hangs up on its own
     std::string slavePath;
 
     PtyPair() {

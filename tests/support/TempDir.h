@@ -1,10 +1,10 @@
 // A temporary directory for one test, removed with everything in it.
 #pragma once
 
+#include <sys/stat.h>
 #include <cstdlib>
 #include <fstream>
 #include <string>
-#include <sys/stat.h>
 
 struct TempDir {
     std::string path;

@@ -23,10 +23,10 @@ public:
     int64_t nextTick = kTick;
 
     // What the host shows.
-    std::vector<std::string> statuses;   // every ShowStatus, in order
-    int beeps = 0;                       // system beeps sounded
-    bool sound = true;                   // the "Sound" box
-    std::string serialShown = "xxxx";    // the serial-number field
+    std::vector<std::string> statuses;  // every ShowStatus, in order
+    int beeps = 0;                      // system beeps sounded
+    bool sound = true;                  // the "Sound" box
+    std::string serialShown = "xxxx";   // the serial-number field
     int progressMax = 200, progressPos = 0;
     std::vector<std::string> monitorLines;
     std::optional<std::string> fileChoice;  // nullopt: the user cancels
