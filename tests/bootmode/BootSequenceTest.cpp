@@ -1,6 +1,7 @@
 #include "Bench.h"
 
 #include "bootmode/BootSequence.h"
+#include "support/StageMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -35,17 +36,7 @@ struct SequenceBench : Bench {
     }
 };
 
-const std::vector<std::string> kPassed = {"get ack 3",
-                                          "get ack 4",
-                                          "get ack 5",
-                                          "get ack 6",
-                                          "get ack 7",
-                                          "get ack 8",
-                                          "get ack 9",
-                                          "get ack 10",
-                                          "FLASH ROM Ereasing,,,",
-                                          "FLASH ROM Erase complete! 11",
-                                          "boot mat select done 12"};
+const std::vector<std::string>& kPassed = kBootStageMessages;
 
 TEST(DeviceCheck, WeighsOnesSixesAndTwos) {
     struct Case {

@@ -1,6 +1,7 @@
 #include "Bench.h"
 
 #include "bootmode/WriteCommand.h"
+#include "support/StageMessages.h"
 
 #include <gtest/gtest.h>
 
@@ -11,17 +12,7 @@ namespace {
 
 using Calls = std::vector<std::string>;
 
-const Calls kPassedSequence = {"get ack 3",
-                               "get ack 4",
-                               "get ack 5",
-                               "get ack 6",
-                               "get ack 7",
-                               "get ack 8",
-                               "get ack 9",
-                               "get ack 10",
-                               "FLASH ROM Ereasing,,,",
-                               "FLASH ROM Erase complete! 11",
-                               "boot mat select done 12"};
+const Calls& kPassedSequence = kBootStageMessages;
 
 Calls Concat(Calls a, const Calls& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -84,8 +75,7 @@ TEST(WriteCommand, GoodWriteTrafficInOrder) {
                {"ClearDtr"});
     EXPECT_EQ(b.Log(), expected);
 
-    EXPECT_EQ(b.form.statuses,
-              Concat({"bit rate adjust", "get ack 1", "bit rate adjust complete", "get ack 2"}, kPassedSequence));
+    EXPECT_EQ(b.form.statuses, GoodWriteMessages());
     EXPECT_EQ(b.form.beeps, 1);
     EXPECT_EQ(b.form.transfers, 1);
     EXPECT_EQ(b.form.busyDuringTransfer, 1);
@@ -110,8 +100,7 @@ TEST(WriteCommand, BitRateAdjustment) {
     };
     const Calls kSilent = {"bit rate adjust", "cpu not answer 1"};
     const Calls kNoConfirm = {"bit rate adjust", "get ack 1", "bit rate adjust complete", "cpu not answer 2"};
-    const Calls kGood =
-        Concat({"bit rate adjust", "get ack 1", "bit rate adjust complete", "get ack 2"}, kPassedSequence);
+    const Calls kGood = GoodWriteMessages();
     std::vector<uint8_t> late0(25, 0xFF), edge0(25, 0xFF);
     late0[20] = 0x00;  // the 21st byte
     edge0[19] = 0x00;  // the 20th byte

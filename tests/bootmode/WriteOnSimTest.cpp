@@ -1,6 +1,7 @@
 // The write command against the simulated board on virtual time.
 #include "bootmode/WriteCommand.h"
 #include "support/SimScope.h"
+#include "support/StageMessages.h"
 #include "support/TempDir.h"
 
 #include <gtest/gtest.h>
@@ -16,21 +17,7 @@ namespace {
 using Calls = std::vector<std::string>;
 using Bytes = std::vector<uint8_t>;
 
-const Calls kGoodMessages = {"bit rate adjust",
-                             "get ack 1",
-                             "bit rate adjust complete",
-                             "get ack 2",
-                             "get ack 3",
-                             "get ack 4",
-                             "get ack 5",
-                             "get ack 6",
-                             "get ack 7",
-                             "get ack 8",
-                             "get ack 9",
-                             "get ack 10",
-                             "FLASH ROM Ereasing,,,",
-                             "FLASH ROM Erase complete! 11",
-                             "boot mat select done 12"};
+const Calls kGoodMessages = GoodWriteMessages();
 
 // Records what the board looks like when the transfer phase begins.
 class SimForm : public TestForm {
