@@ -88,15 +88,8 @@ struct FakeAreaChip {
     }
 
     void Answer(const std::vector<uint8_t>& command) {
-        std::vector<uint8_t> reply;
-        if (override) {
-            if (auto r = override(command))
-                reply = *r;
-            else
-                reply = OwnReply(command);
-        } else {
-            reply = OwnReply(command);
-        }
+        const std::optional<std::vector<uint8_t>> replaced = override ? override(command) : std::nullopt;
+        const std::vector<uint8_t> reply = replaced ? *replaced : OwnReply(command);
         if (pieceSize == 0) {
             device->rx.insert(device->rx.end(), reply.begin(), reply.end());
             return;
