@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -142,8 +141,10 @@ std::string CheckFrequencies(const std::vector<uint8_t>& f, const ClockSetup& cl
 // Waits for a whole inquiry reply frame with `code` (reading whatever
 // arrives, so a reply that comes in parts is put together) and judges its
 // contents. Rejected with the reason in *why.
-PollResult WaitForCheckedReply(FormCore& form, const Stage& stage,
-                               const std::function<std::string(const std::vector<uint8_t>&)>& check, std::string* why) {
+using ReplyCheck = std::string (*)(const std::vector<uint8_t>& frame, const ClockSetup& clock);
+
+PollResult WaitForCheckedReply(FormCore& form, const Stage& stage, ReplyCheck check, const ClockSetup& clock,
+                               std::string* why) {
     std::vector<uint8_t> got;
     return PollReceive(form, 0, stage.ticks, [&](const uint8_t* bytes, size_t count) {
         got.insert(got.end(), bytes, bytes + count);
@@ -160,7 +161,7 @@ PollResult WaitForCheckedReply(FormCore& form, const Stage& stage,
             got.clear();
             return ReadVerdict::KeepWaiting;
         }
-        *why = check(frame);
+        *why = check(frame, clock);
         return why->empty() ? ReadVerdict::Accept : ReadVerdict::Reject;
     });
 }
@@ -202,17 +203,12 @@ WriteOutcome RunBootSequence(FormCore& form, const BootRate& rate) {
         WriteBytes(DeviceHandle, stage.frame.data(), static_cast<uint32_t>(stage.frame.size()), &written);
         // With the clock check, the ratio and frequency replies are read whole
         // and judged against the write's clock.
+        ReplyCheck check = nullptr;
+        if (rate.checkClock && stage.stage == WriteStage::RatioInquiry) check = CheckRatios;
+        if (rate.checkClock && stage.stage == WriteStage::FrequencyInquiry) check = CheckFrequencies;
         std::string why;
-        PollResult result;
-        if (rate.checkClock && stage.stage == WriteStage::RatioInquiry) {
-            result = WaitForCheckedReply(
-                form, stage, [&](const std::vector<uint8_t>& f) { return CheckRatios(f, rate.clock); }, &why);
-        } else if (rate.checkClock && stage.stage == WriteStage::FrequencyInquiry) {
-            result = WaitForCheckedReply(
-                form, stage, [&](const std::vector<uint8_t>& f) { return CheckFrequencies(f, rate.clock); }, &why);
-        } else {
-            result = WaitForReply(form, stage);
-        }
+        const PollResult result =
+            check ? WaitForCheckedReply(form, stage, check, rate.clock, &why) : WaitForReply(form, stage);
         switch (result) {
         case PollResult::Accepted: form.ShowStatus(stage.passed); break;
         case PollResult::Rejected:

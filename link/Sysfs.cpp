@@ -23,14 +23,6 @@ bool IsFile(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::string RealPath(const std::string& path) {
-    char* resolved = realpath(path.c_str(), nullptr);
-    if (!resolved) return std::string();
-    std::string out(resolved);
-    std::free(resolved);
-    return out;
-}
-
 // "ttyUSB12" -> 12; -1 for anything else.
 int TtyUsbNumber(const std::string& name) {
     static const std::string prefix = "ttyUSB";
@@ -56,12 +48,26 @@ std::string UsbDeviceOfTty(const std::string& name, const std::string& sysRoot) 
     return std::string();
 }
 
-}  // namespace
-
-std::string FtdiSerialOfTty(const std::string& name, const std::string& sysRoot) {
+// The USB device of the tty when FTDI made it; empty otherwise.
+std::string FtdiUsbDeviceOfTty(const std::string& name, const std::string& sysRoot) {
     const std::string usb = UsbDeviceOfTty(name, sysRoot);
     if (usb.empty() || ReadAttribute(usb + "/idVendor") != kFtdiVendorId) return std::string();
-    return ReadAttribute(usb + "/serial");
+    return usb;
+}
+
+}  // namespace
+
+std::string RealPath(const std::string& path) {
+    char* resolved = realpath(path.c_str(), nullptr);
+    if (!resolved) return std::string();
+    std::string out(resolved);
+    std::free(resolved);
+    return out;
+}
+
+std::string FtdiSerialOfTty(const std::string& name, const std::string& sysRoot) {
+    const std::string usb = FtdiUsbDeviceOfTty(name, sysRoot);
+    return usb.empty() ? std::string() : ReadAttribute(usb + "/serial");
 }
 
 std::vector<FtdiTty> ListFtdiTtys(const std::string& sysRoot, const std::string& devRoot) {
@@ -72,8 +78,8 @@ std::vector<FtdiTty> ListFtdiTtys(const std::string& sysRoot, const std::string&
         const std::string name = e->d_name;
         const int number = TtyUsbNumber(name);
         if (number < 0) continue;
-        const std::string usb = UsbDeviceOfTty(name, sysRoot);
-        if (usb.empty() || ReadAttribute(usb + "/idVendor") != kFtdiVendorId) continue;
+        const std::string usb = FtdiUsbDeviceOfTty(name, sysRoot);
+        if (usb.empty()) continue;
         FtdiTty tty;
         tty.number = number;
         tty.name = name;

@@ -30,6 +30,10 @@ constexpr const char* kFtdiVendorId = "0403";
 
 std::vector<FtdiTty> ListFtdiTtys(const std::string& sysRoot = "/sys", const std::string& devRoot = "/dev");
 
+// The absolute path with every symbolic link resolved; empty when it cannot
+// be resolved (it does not exist, for instance).
+std::string RealPath(const std::string& path);
+
 // The FTDI serial number of the tty called `name` ("ttyUSB0"); empty when it
 // is not an FTDI converter's tty or has no serial file.
 std::string FtdiSerialOfTty(const std::string& name, const std::string& sysRoot = "/sys");

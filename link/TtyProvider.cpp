@@ -8,7 +8,6 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <cerrno>
-#include <cstdlib>
 #include <functional>
 #include <map>
 
@@ -18,12 +17,10 @@ bool SerialMatches(const std::string& listed, const std::string& wanted) {
     return !wanted.empty() && listed.compare(0, wanted.size(), wanted) == 0;
 }
 
+// The path with its links resolved, or the path itself when it cannot be.
 std::string Resolve(const std::string& path) {
-    char* resolved = realpath(path.c_str(), nullptr);
-    if (!resolved) return path;
-    std::string out(resolved);
-    std::free(resolved);
-    return out;
+    std::string real = RealPath(path);
+    return real.empty() ? path : real;
 }
 
 // Whether what `st` describes can be a serial port, judged without opening

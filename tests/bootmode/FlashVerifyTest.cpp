@@ -56,8 +56,7 @@ std::vector<std::pair<uint32_t, uint32_t>> Reads(const FakeAreaChip& chip) {
     std::vector<std::pair<uint32_t, uint32_t>> reads;
     for (const Bytes& c : chip.Commands()) {
         if (c[0] != proto::kMemoryRead) continue;
-        reads.emplace_back(uint32_t{c[3]} << 24 | uint32_t{c[4]} << 16 | uint32_t{c[5]} << 8 | c[6],
-                           uint32_t{c[7]} << 24 | uint32_t{c[8]} << 16 | uint32_t{c[9]} << 8 | c[10]);
+        reads.emplace_back(FakeAreaChip::Get32(c, 3), FakeAreaChip::Get32(c, 7));
     }
     return reads;
 }

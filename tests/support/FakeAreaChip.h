@@ -44,6 +44,10 @@ struct FakeAreaChip {
     static void Put32(std::vector<uint8_t>& out, uint32_t v) {
         for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<uint8_t>(v >> shift));
     }
+    // The four bytes of a command from `at` on, most significant first.
+    static uint32_t Get32(const std::vector<uint8_t>& c, size_t at) {
+        return uint32_t{c[at]} << 24 | uint32_t{c[at + 1]} << 16 | uint32_t{c[at + 2]} << 8 | c[at + 3];
+    }
 
     std::vector<uint8_t> OwnReply(const std::vector<uint8_t>& c) {
         switch (c[0]) {
@@ -66,15 +70,15 @@ struct FakeAreaChip {
             return {proto::kAck};
         case proto::kMemoryRead: {
             if (c.size() != 12 || proto::FrameChecksum(c.data(), 11) != c[11]) return {0xD2, proto::kErrChecksum};
-            const uint32_t at = uint32_t{c[3]} << 24 | uint32_t{c[4]} << 16 | uint32_t{c[5]} << 8 | c[6];
-            const uint32_t n = uint32_t{c[7]} << 24 | uint32_t{c[8]} << 16 | uint32_t{c[9]} << 8 | c[10];
+            const uint32_t at = Get32(c, 3);
+            const uint32_t n = Get32(c, 7);
             if (at >= flash.size()) return {0xD2, proto::kErrAddress};
             if (uint64_t{at} + n > flash.size()) return {0xD2, proto::kErrReadSize};
             return Framed(proto::kMemoryReadReply, 4, {flash.begin() + at, flash.begin() + at + n});
         }
         case proto::kProgram: {
             if (c.size() == sizeof proto::kEndCommand) return {proto::kAck};
-            const uint32_t at = uint32_t{c[1]} << 24 | uint32_t{c[2]} << 16 | uint32_t{c[3]} << 8 | c[4];
+            const uint32_t at = Get32(c, 1);
             if (c.size() != proto::kBlockCommandSize || at + proto::kBlockSize > flash.size()) return {0xD0, 0x2A};
             std::copy(c.begin() + 5, c.begin() + 5 + proto::kBlockSize, flash.begin() + at);
             return {proto::kAck};
@@ -84,15 +88,8 @@ struct FakeAreaChip {
     }
 
     void Answer(const std::vector<uint8_t>& command) {
-        std::vector<uint8_t> reply;
-        if (override) {
-            if (auto r = override(command))
-                reply = *r;
-            else
-                reply = OwnReply(command);
-        } else {
-            reply = OwnReply(command);
-        }
+        const std::optional<std::vector<uint8_t>> replaced = override ? override(command) : std::nullopt;
+        const std::vector<uint8_t> reply = replaced ? *replaced : OwnReply(command);
         if (pieceSize == 0) {
             device->rx.insert(device->rx.end(), reply.begin(), reply.end());
             return;
