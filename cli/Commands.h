@@ -24,6 +24,8 @@ int PlanWriteRates(const CliArgs& args, ClockSetup* clock, std::vector<RatePlan>
 
 // Why the file at `path` could not be read, in the system's words.
 std::string ReadFailure(const std::string& path);
+// How a write reads its FILE: --format and --address.
+ImageReadOptions ImageReadOptionsOf(const CliArgs& args);
 
 int RunWrite(const CliArgs& args);
 int RunErase(const CliArgs& args);

@@ -381,10 +381,7 @@ int RunGangWrite(const CliArgs& args, const std::vector<std::string>& argv) {
 
     // The file, once, before any board is touched.
     FlashImage image;
-    ImageReadOptions options;
-    options.format = args.format;
-    options.binaryAddress = args.address;
-    const ReadResult read = ReadImageFile(args.file, image, options);
+    const ReadResult read = ReadImageFile(args.file, image, ImageReadOptionsOf(args));
     if (!read.Accepted()) {
         std::string message = read.message;
         if (read.outcome == ReadOutcome::CannotOpen) message = ReadFailure(args.file);

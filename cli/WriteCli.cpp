@@ -161,6 +161,13 @@ std::string ReadFailure(const std::string& path) {
     return n < 0 ? std::strerror(err) : "cannot be read";
 }
 
+ImageReadOptions ImageReadOptionsOf(const CliArgs& args) {
+    ImageReadOptions options;
+    options.format = args.format;
+    options.binaryAddress = args.address;
+    return options;
+}
+
 int PlanWriteRates(const CliArgs& args, ClockSetup* clock, std::vector<RatePlan>* plans) {
     clock->inputUnits = args.clockUnits;
     if (args.rateFastest) {
@@ -204,10 +211,7 @@ int RunWrite(const CliArgs& args) {
     summary.board = BoardState::Untouched;
 
     FlashImage image;
-    ImageReadOptions options;
-    options.format = args.format;
-    options.binaryAddress = args.address;
-    const ReadResult read = ReadImageFile(args.file, image, options);
+    const ReadResult read = ReadImageFile(args.file, image, ImageReadOptionsOf(args));
     if (read.outcome == ReadOutcome::CannotOpen) {
         const std::string why = ReadFailure(args.file);
         if (!args.json) {
