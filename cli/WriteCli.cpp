@@ -91,13 +91,6 @@ VerifySummary VerifySummaryOf(const VerifyResult& v) {
     return s;
 }
 
-ConsoleForm::Verbosity VerbosityOf(const CliArgs& args) {
-    if (args.json) return ConsoleForm::Verbosity::Silent;
-    if (args.quiet) return ConsoleForm::Verbosity::Quiet;
-    if (args.verbose) return ConsoleForm::Verbosity::Verbose;
-    return ConsoleForm::Verbosity::Normal;
-}
-
 std::string PortOf(const LinkChoice& link, const ConsoleForm& form) {
     switch (link.kind) {
     case LinkChoice::Kind::Port: return link.port;
@@ -166,6 +159,13 @@ ImageReadOptions ImageReadOptionsOf(const CliArgs& args) {
     options.format = args.format;
     options.binaryAddress = args.address;
     return options;
+}
+
+ConsoleForm::Verbosity VerbosityOf(const CliArgs& args) {
+    if (args.json) return ConsoleForm::Verbosity::Silent;
+    if (args.quiet) return ConsoleForm::Verbosity::Quiet;
+    if (args.verbose) return ConsoleForm::Verbosity::Verbose;
+    return ConsoleForm::Verbosity::Normal;
 }
 
 int PlanWriteRates(const CliArgs& args, ClockSetup* clock, std::vector<RatePlan>* plans) {
