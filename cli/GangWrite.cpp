@@ -252,8 +252,7 @@ std::string EndText(const WriteSummary& s) {
     if (!s.message.empty()) t += " (" + s.message + ")";
     t += ", " + Seconds(s.elapsedSeconds);
     if (s.verify) t += ", " + VerifyResultText(*s.verify);
-    if (s.board != BoardState::RunningNewProgram && s.board != BoardState::Untouched)
-        t += "; board: " + DescribeBoard(s.board, s.programmedTo);
+    if (TellsBoardState(s)) t += "; board: " + DescribeBoard(s.board, s.programmedTo);
     return t;
 }
 
@@ -326,11 +325,9 @@ void PrintTable(const std::vector<Board>& boards) {
         std::printf("%s\n", line.c_str());
     }
     // What the boards that did not get their new program were left with.
-    for (const Board& b : boards) {
-        const BoardState state = b.summary.board;
-        if (state != BoardState::RunningNewProgram && state != BoardState::Untouched)
-            std::printf("%s: %s\n", b.name.c_str(), DescribeBoard(state, b.summary.programmedTo).c_str());
-    }
+    for (const Board& b : boards)
+        if (TellsBoardState(b.summary))
+            std::printf("%s: %s\n", b.name.c_str(), DescribeBoard(b.summary.board, b.summary.programmedTo).c_str());
 }
 
 }  // namespace

@@ -232,6 +232,10 @@ bool SummaryFromJson(const std::string& text, WriteSummary* out) {
     return true;
 }
 
+bool TellsBoardState(const WriteSummary& s) {
+    return s.board != BoardState::RunningNewProgram && s.board != BoardState::Untouched;
+}
+
 std::string SummaryLine(const WriteSummary& s) {
     std::string t = "summary: ";
     t += s.imageBytes ? std::to_string(*s.imageBytes) + " bytes" : std::string("no image");
@@ -245,7 +249,6 @@ std::string SummaryLine(const WriteSummary& s) {
         t += std::string(", ") + WriteEndName(s.end);
         if (s.stage) t += " at stage " + std::to_string(*s.stage);
     }
-    if (s.board != BoardState::RunningNewProgram && s.board != BoardState::Untouched)
-        t += "; board: " + DescribeBoard(s.board, s.programmedTo);
+    if (TellsBoardState(s)) t += "; board: " + DescribeBoard(s.board, s.programmedTo);
     return t;
 }
