@@ -52,6 +52,8 @@ struct Board {
     WriteSummary summary;
 
     bool PipesOpen() const { return fds[0] >= 0 || fds[1] >= 0 || fds[2] >= 0; }
+    // The summary's port: the device, or the simulated board's name.
+    const std::string& Port() const { return link.kind == LinkChoice::Kind::Sim ? name : link.port; }
 };
 
 std::string Seconds(double s) {
@@ -241,7 +243,7 @@ void Conclude(Board& b, const std::string& file) {
         else
             s.message = "ended with status " + std::to_string(WEXITSTATUS(b.waitStatus)) + " without a summary";
     }
-    s.port = b.link.kind == LinkChoice::Kind::Sim ? b.name : b.link.port;
+    s.port = b.Port();
     b.summary = s;
     b.ended = true;
 }
@@ -387,7 +389,7 @@ int RunGangWrite(const CliArgs& args, const std::vector<std::string>& argv) {
             for (const Board& b : boards) {
                 WriteSummary s;
                 s.file = args.file;
-                s.port = b.link.kind == LinkChoice::Kind::Sim ? b.name : b.link.port;
+                s.port = b.Port();
                 s.end = WriteEnd::FileRefused;
                 s.message = message;
                 s.exitStatus = kExitUsage;
