@@ -219,10 +219,11 @@ void Drain(Board& b, int k) {
 
 // The last line of `text` that is not empty.
 std::string LastLine(const std::string& text) {
-    size_t end = text.size();
-    while (end > 0 && text[end - 1] == '\n') --end;
-    const size_t start = text.rfind('\n', end == 0 ? 0 : end - 1);
-    return text.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1));
+    const size_t last = text.find_last_not_of('\n');
+    if (last == std::string::npos) return "";
+    const size_t newline = text.rfind('\n', last);
+    const size_t start = newline == std::string::npos ? 0 : newline + 1;
+    return text.substr(start, last + 1 - start);
 }
 
 // The board's summary, once its child has ended.
