@@ -250,8 +250,7 @@ void Conclude(Board& b, const std::string& file) {
 }
 
 std::string EndText(const WriteSummary& s) {
-    std::string t = WriteEndName(s.end);
-    if (s.stage) t += " at stage " + std::to_string(*s.stage);
+    std::string t = OutcomeText(s);
     if (!s.message.empty()) t += " (" + s.message + ")";
     t += ", " + Seconds(s.elapsedSeconds);
     if (s.verify) t += ", " + VerifyResultText(*s.verify);
@@ -261,11 +260,7 @@ std::string EndText(const WriteSummary& s) {
 
 // The live line of a board.
 std::string LiveText(const Board& b) {
-    if (b.ended) {
-        std::string t = WriteEndName(b.summary.end);
-        if (b.summary.stage) t += " at stage " + std::to_string(*b.summary.stage);
-        return t + ", " + Seconds(b.summary.elapsedSeconds);
-    }
+    if (b.ended) return OutcomeText(b.summary) + ", " + Seconds(b.summary.elapsedSeconds);
     std::string t = b.lastText.empty() ? "starting" : b.lastText;
     if (b.total > 0) {
         char buf[64];
