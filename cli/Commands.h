@@ -5,6 +5,7 @@
 
 #include "bootmode/BitRate.h"
 #include "cli/CliArgs.h"
+#include "cli/ConsoleForm.h"
 #include "core/WriteOutcome.h"
 
 #include <vector>
@@ -24,6 +25,10 @@ int PlanWriteRates(const CliArgs& args, ClockSetup* clock, std::vector<RatePlan>
 
 // Why the file at `path` could not be read, in the system's words.
 std::string ReadFailure(const std::string& path);
+// How a write reads its FILE: --format and --address.
+ImageReadOptions ImageReadOptionsOf(const CliArgs& args);
+// The messages a write or an erase shows: --json, --quiet, --verbose.
+ConsoleForm::Verbosity VerbosityOf(const CliArgs& args);
 
 int RunWrite(const CliArgs& args);
 int RunErase(const CliArgs& args);

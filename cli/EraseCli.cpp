@@ -19,9 +19,7 @@
 int RunErase(const CliArgs& args) {
     LinkChoice link = args.link;
     if (int status = SetUpLink(link); status != kLinkReady) return status;
-    ConsoleForm form(args.quiet     ? ConsoleForm::Verbosity::Quiet
-                     : args.verbose ? ConsoleForm::Verbosity::Verbose
-                                    : ConsoleForm::Verbosity::Normal);
+    ConsoleForm form(VerbosityOf(args));
     if (!ConnectAsStartUp(form)) {
         form.Finish();
         return ExitStatusOf(WriteOutcome::Of(WriteResult::LinkFailed));

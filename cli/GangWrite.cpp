@@ -52,6 +52,8 @@ struct Board {
     WriteSummary summary;
 
     bool PipesOpen() const { return fds[0] >= 0 || fds[1] >= 0 || fds[2] >= 0; }
+    // The summary's port: the device, or the simulated board's name.
+    const std::string& Port() const { return link.kind == LinkChoice::Kind::Sim ? name : link.port; }
 };
 
 std::string Seconds(double s) {
@@ -217,10 +219,11 @@ void Drain(Board& b, int k) {
 
 // The last line of `text` that is not empty.
 std::string LastLine(const std::string& text) {
-    size_t end = text.size();
-    while (end > 0 && text[end - 1] == '\n') --end;
-    const size_t start = text.rfind('\n', end == 0 ? 0 : end - 1);
-    return text.substr(start == std::string::npos ? 0 : start + 1, end - (start == std::string::npos ? 0 : start + 1));
+    const size_t last = text.find_last_not_of('\n');
+    if (last == std::string::npos) return "";
+    const size_t newline = text.rfind('\n', last);
+    const size_t start = newline == std::string::npos ? 0 : newline + 1;
+    return text.substr(start, last + 1 - start);
 }
 
 // The board's summary, once its child has ended.
@@ -241,29 +244,23 @@ void Conclude(Board& b, const std::string& file) {
         else
             s.message = "ended with status " + std::to_string(WEXITSTATUS(b.waitStatus)) + " without a summary";
     }
-    s.port = b.link.kind == LinkChoice::Kind::Sim ? b.name : b.link.port;
+    s.port = b.Port();
     b.summary = s;
     b.ended = true;
 }
 
 std::string EndText(const WriteSummary& s) {
-    std::string t = WriteEndName(s.end);
-    if (s.stage) t += " at stage " + std::to_string(*s.stage);
+    std::string t = OutcomeText(s);
     if (!s.message.empty()) t += " (" + s.message + ")";
     t += ", " + Seconds(s.elapsedSeconds);
     if (s.verify) t += ", " + VerifyResultText(*s.verify);
-    if (s.board != BoardState::RunningNewProgram && s.board != BoardState::Untouched)
-        t += "; board: " + DescribeBoard(s.board, s.programmedTo);
+    if (TellsBoardState(s)) t += "; board: " + DescribeBoard(s.board, s.programmedTo);
     return t;
 }
 
 // The live line of a board.
 std::string LiveText(const Board& b) {
-    if (b.ended) {
-        std::string t = WriteEndName(b.summary.end);
-        if (b.summary.stage) t += " at stage " + std::to_string(*b.summary.stage);
-        return t + ", " + Seconds(b.summary.elapsedSeconds);
-    }
+    if (b.ended) return OutcomeText(b.summary) + ", " + Seconds(b.summary.elapsedSeconds);
     std::string t = b.lastText.empty() ? "starting" : b.lastText;
     if (b.total > 0) {
         char buf[64];
@@ -326,11 +323,9 @@ void PrintTable(const std::vector<Board>& boards) {
         std::printf("%s\n", line.c_str());
     }
     // What the boards that did not get their new program were left with.
-    for (const Board& b : boards) {
-        const BoardState state = b.summary.board;
-        if (state != BoardState::RunningNewProgram && state != BoardState::Untouched)
-            std::printf("%s: %s\n", b.name.c_str(), DescribeBoard(state, b.summary.programmedTo).c_str());
-    }
+    for (const Board& b : boards)
+        if (TellsBoardState(b.summary))
+            std::printf("%s: %s\n", b.name.c_str(), DescribeBoard(b.summary.board, b.summary.programmedTo).c_str());
 }
 
 }  // namespace
@@ -381,10 +376,7 @@ int RunGangWrite(const CliArgs& args, const std::vector<std::string>& argv) {
 
     // The file, once, before any board is touched.
     FlashImage image;
-    ImageReadOptions options;
-    options.format = args.format;
-    options.binaryAddress = args.address;
-    const ReadResult read = ReadImageFile(args.file, image, options);
+    const ReadResult read = ReadImageFile(args.file, image, ImageReadOptionsOf(args));
     if (!read.Accepted()) {
         std::string message = read.message;
         if (read.outcome == ReadOutcome::CannotOpen) message = ReadFailure(args.file);
@@ -393,7 +385,7 @@ int RunGangWrite(const CliArgs& args, const std::vector<std::string>& argv) {
             for (const Board& b : boards) {
                 WriteSummary s;
                 s.file = args.file;
-                s.port = b.link.kind == LinkChoice::Kind::Sim ? b.name : b.link.port;
+                s.port = b.Port();
                 s.end = WriteEnd::FileRefused;
                 s.message = message;
                 s.exitStatus = kExitUsage;

@@ -1,5 +1,7 @@
 #include "cli/JsonValue.h"
 
+#include "image/SRecordReader.h"
+
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -125,16 +127,9 @@ private:
         if (i_ + 4 > s_.size()) return false;
         uint32_t v = 0;
         for (int k = 0; k < 4; ++k) {
-            const char c = s_[i_++];
-            v <<= 4;
-            if (c >= '0' && c <= '9')
-                v |= static_cast<uint32_t>(c - '0');
-            else if (c >= 'a' && c <= 'f')
-                v |= static_cast<uint32_t>(c - 'a' + 10);
-            else if (c >= 'A' && c <= 'F')
-                v |= static_cast<uint32_t>(c - 'A' + 10);
-            else
-                return false;
+            const int digit = HexDigitValue(static_cast<unsigned char>(s_[i_++]));
+            if (digit < 0) return false;
+            v = v << 4 | static_cast<uint32_t>(digit);
         }
         *out = v;
         return true;

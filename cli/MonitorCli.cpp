@@ -7,14 +7,15 @@
 // program two ticks to start before any input goes out (a starting chip loses
 // what reaches it). From then on received bytes go to standard output,
 // unchanged, through the receive pump of every tick; bytes from standard
-// input go to the target while the link is idle. A terminal on standard input is put in raw mode
-//    (restored on every way out) and Ctrl-] quits. From a pipe or a file, the
-//    monitor ends one second after the input's end once the target has
-//    fallen quiet. --seconds N ends it after N seconds instead. SIGINT,
-//    SIGTERM and SIGHUP end it cleanly. Enter on the terminal (a CR in raw
-//    mode) sends what --eol chose; piped input goes out unchanged.
-// 5. On a terminal, a last line the target left open is ended, so the
-//    shell's prompt does not overwrite it.
+// input go to the target while the link is idle. A terminal on standard
+// input is put in raw mode (restored on every way out) and Ctrl-] quits. From
+// a pipe or a file, the monitor ends one second after the input's end once
+// the target has fallen quiet. --seconds N ends it after N seconds instead.
+// SIGINT, SIGTERM and SIGHUP end it cleanly. Enter on the terminal (a CR in
+// raw mode) sends what --eol chose; piped input goes out unchanged.
+//
+// On a terminal, a last line the target left open is ended at the end, so
+// the shell's prompt does not overwrite it.
 #include "cli/Commands.h"
 #include "cli/ConsoleForm.h"
 #include "cli/LinkSetup.h"
@@ -144,7 +145,7 @@ int RunMonitor(const CliArgs& args) {
     }
     form.UnwatchInput(STDIN_FILENO);
 
-    // 5. The target's last line, ended on a terminal.
+    // The target's last line, ended on a terminal.
     if (::isatty(STDOUT_FILENO) == 1 && form.LastMonitorByte() >= 0 && form.LastMonitorByte() != '\n') {
         [[maybe_unused]] const ssize_t written = ::write(STDOUT_FILENO, "\n", 1);
     }

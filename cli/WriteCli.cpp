@@ -91,13 +91,6 @@ VerifySummary VerifySummaryOf(const VerifyResult& v) {
     return s;
 }
 
-ConsoleForm::Verbosity VerbosityOf(const CliArgs& args) {
-    if (args.json) return ConsoleForm::Verbosity::Silent;
-    if (args.quiet) return ConsoleForm::Verbosity::Quiet;
-    if (args.verbose) return ConsoleForm::Verbosity::Verbose;
-    return ConsoleForm::Verbosity::Normal;
-}
-
 std::string PortOf(const LinkChoice& link, const ConsoleForm& form) {
     switch (link.kind) {
     case LinkChoice::Kind::Port: return link.port;
@@ -161,6 +154,20 @@ std::string ReadFailure(const std::string& path) {
     return n < 0 ? std::strerror(err) : "cannot be read";
 }
 
+ImageReadOptions ImageReadOptionsOf(const CliArgs& args) {
+    ImageReadOptions options;
+    options.format = args.format;
+    options.binaryAddress = args.address;
+    return options;
+}
+
+ConsoleForm::Verbosity VerbosityOf(const CliArgs& args) {
+    if (args.json) return ConsoleForm::Verbosity::Silent;
+    if (args.quiet) return ConsoleForm::Verbosity::Quiet;
+    if (args.verbose) return ConsoleForm::Verbosity::Verbose;
+    return ConsoleForm::Verbosity::Normal;
+}
+
 int PlanWriteRates(const CliArgs& args, ClockSetup* clock, std::vector<RatePlan>* plans) {
     clock->inputUnits = args.clockUnits;
     if (args.rateFastest) {
@@ -204,10 +211,7 @@ int RunWrite(const CliArgs& args) {
     summary.board = BoardState::Untouched;
 
     FlashImage image;
-    ImageReadOptions options;
-    options.format = args.format;
-    options.binaryAddress = args.address;
-    const ReadResult read = ReadImageFile(args.file, image, options);
+    const ReadResult read = ReadImageFile(args.file, image, ImageReadOptionsOf(args));
     if (read.outcome == ReadOutcome::CannotOpen) {
         const std::string why = ReadFailure(args.file);
         if (!args.json) {

@@ -232,6 +232,16 @@ bool SummaryFromJson(const std::string& text, WriteSummary* out) {
     return true;
 }
 
+std::string OutcomeText(const WriteSummary& s) {
+    std::string t = WriteEndName(s.end);
+    if (s.stage) t += " at stage " + std::to_string(*s.stage);
+    return t;
+}
+
+bool TellsBoardState(const WriteSummary& s) {
+    return s.board != BoardState::RunningNewProgram && s.board != BoardState::Untouched;
+}
+
 std::string SummaryLine(const WriteSummary& s) {
     std::string t = "summary: ";
     t += s.imageBytes ? std::to_string(*s.imageBytes) + " bytes" : std::string("no image");
@@ -241,11 +251,7 @@ std::string SummaryLine(const WriteSummary& s) {
     t += ", " + Fixed(s.elapsedSeconds, 2) + " s";
     if (s.BytesWritten() > 0 && s.elapsedSeconds > 0) t += ", " + FormatBytes(s.BytesPerSecond()) + "/s";
     if (s.verify) t += ", " + VerifyResultText(*s.verify);
-    if (s.end != WriteEnd::Done) {
-        t += std::string(", ") + WriteEndName(s.end);
-        if (s.stage) t += " at stage " + std::to_string(*s.stage);
-    }
-    if (s.board != BoardState::RunningNewProgram && s.board != BoardState::Untouched)
-        t += "; board: " + DescribeBoard(s.board, s.programmedTo);
+    if (s.end != WriteEnd::Done) t += ", " + OutcomeText(s);
+    if (TellsBoardState(s)) t += "; board: " + DescribeBoard(s.board, s.programmedTo);
     return t;
 }

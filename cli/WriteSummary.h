@@ -86,6 +86,13 @@ bool SummaryFromJson(const std::string& text, WriteSummary* out);
 // "verify OK (read, 4224 bytes)", "verify FAILED (sum: expected sum ..., read ...)".
 std::string VerifyResultText(const VerifySummary& v);
 
+// The outcome's name with the stage that failed: "target-failed at stage 7".
+std::string OutcomeText(const WriteSummary& s);
+
+// True when the write touched the board and did not leave it running the new
+// program: the reports then say what state the board is in.
+bool TellsBoardState(const WriteSummary& s);
+
 // The summary line, e.g.
 //   "summary: 4096 bytes, 33 blocks sent, 3.21 s, 1.2 KiB/s, verify OK (read, 4224 bytes)"
 // and, when the write did not end with the new program running, the board's
