@@ -30,12 +30,6 @@ std::vector<uint8_t> Be32Bytes(uint32_t v) {
             static_cast<uint8_t>(v)};
 }
 
-bool FrameSumsToZero(const std::vector<uint8_t>& f) {
-    uint8_t sum = 0;
-    for (uint8_t b : f) sum = static_cast<uint8_t>(sum + b);
-    return sum == 0;
-}
-
 bool IsRatio(uint8_t r) { return std::find(std::begin(kRatios), std::end(kRatios), r) != std::end(kRatios); }
 
 // The usual error code the chip gives a command that the error= fault hits.
@@ -331,7 +325,7 @@ void SimChip::Answer(const std::vector<uint8_t>& f) {
         return;
     }
     // Framed commands carry a checksum.
-    if (f.size() > 1 && !FrameSumsToZero(f)) {
+    if (f.size() > 1 && FrameChecksum(f.data(), f.size()) != 0) {
         Error(command, kErrChecksum);
         return;
     }
