@@ -392,7 +392,7 @@ void SimChip::Answer(const std::vector<uint8_t>& f) {
         Arm(Timer::EraseDone, opt_.eraseMicros);
         return;
     case kUserMatSelect:
-        if (state_ != SimState::ProgramErase && state_ != SimState::Programming) break;
+        if (!programPhase) break;
         state_ = SimState::Programming;
         Emit({kAck}, c);
         return;
