@@ -389,13 +389,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Check(blocksSent < expected.size(), "more blocks than the image has to send");
             const uint32_t at = expected[blocksSent];
             const uint8_t* b = e.bytes.data();
-            Check((uint32_t{b[1]} << 24 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 8 | b[4]) == at,
+            Check(Chip::Be32At(b + 1) == at,
                   program.skipBlank ? "blocks out of order, or a block skipped that is not blank"
                                     : "blocks do not ascend by 128 from 0");
             Check(std::memcmp(b + 5, image.Bytes() + at, proto::kBlockSize) == 0, "a block without the image's bytes");
-            unsigned sum = 0;
-            for (size_t k = 0; k < e.bytes.size(); ++k) sum += b[k];
-            Check((sum & 0xFF) == 0, "a block with a wrong checksum");
+            Check(proto::FrameChecksum(b, e.bytes.size()) == 0, "a block with a wrong checksum");
             allAcked &= AcknowledgedAfter(events, i);
             ++blocksSent;
         }
