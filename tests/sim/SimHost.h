@@ -29,6 +29,13 @@ inline Bytes BlockCommand(uint32_t address, const uint8_t* data) {
     return Framed(f);
 }
 
+// A block command whose 128 bytes are all `fill`.
+inline Bytes Block(uint32_t address, uint8_t fill) {
+    uint8_t data[proto::kBlockSize];
+    std::fill(std::begin(data), std::end(data), fill);
+    return BlockCommand(address, data);
+}
+
 // Pumps until at least `want` bytes wait and nothing more is on its way, or
 // `ticks` ticks have passed, then takes everything that waits.
 inline Bytes Collect(TestForm& form, size_t want, int ticks = 10) {
