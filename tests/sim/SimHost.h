@@ -109,10 +109,7 @@ inline void ToProgramming(TestForm& form) {
     ASSERT_EQ(Exchange(form, {0x43}), Bytes{0x06});
 }
 
-inline bool SumsToZero(const Bytes& b) {
-    uint8_t s = 0;
-    for (uint8_t x : b) s = static_cast<uint8_t>(s + x);
-    return s == 0;
-}
+// True when a frame's bytes, its checksum included, sum to 0 modulo 256.
+inline bool SumsToZero(const Bytes& b) { return proto::FrameChecksum(b.data(), b.size()) == 0; }
 
 inline std::string Text(const Bytes& b) { return std::string(b.begin(), b.end()); }
