@@ -80,24 +80,6 @@ uint32_t SerialRate(double peripheralHz, const SerialSetting& setting) {
     return static_cast<uint32_t>(std::lround(peripheralHz / (perBit * (setting.N + 1))));
 }
 
-const char* SimStateName(SimState state) {
-    switch (state) {
-    case SimState::Starting: return "starting";
-    case SimState::Adjusting: return "bit-rate adjustment";
-    case SimState::AdjustConfirm: return "adjustment confirmation";
-    case SimState::Inquiry: return "inquiry and selection";
-    case SimState::RateConfirm: return "new bit rate confirmation";
-    case SimState::Selected: return "bit rate selected";
-    case SimState::Erasing: return "erasing";
-    case SimState::ProgramErase: return "programming/erasing";
-    case SimState::Programming: return "programming user MAT";
-    case SimState::Writing: return "writing block";
-    case SimState::UserProgram: return "user program";
-    case SimState::UserBlank: return "user program (blank flash)";
-    }
-    return "?";
-}
-
 std::vector<std::vector<uint8_t>> SimLog::FramesOf(uint8_t command) const {
     std::vector<std::vector<uint8_t>> out;
     for (const SimFrame& f : frames)
