@@ -23,6 +23,7 @@
 
 #include "image/FlashImage.h"
 #include "image/ImageReader.h"
+#include "support/Trailer.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -99,13 +100,8 @@ inline Read FromFile(const std::string& path, FlashImage& image, uint8_t fill, s
 }
 
 inline bool HasTrailer(const FlashImage& image) {
-    const uint8_t* t = image.Bytes() + image.ImageLength;
-    for (uint32_t i = 0; i < kTrailerSize; ++i) {
-        const bool inMarker = i >= kTrailerMarkerOffset && i < kTrailerMarkerOffset + kTrailerMarkerLength;
-        const uint8_t want = inMarker ? static_cast<uint8_t>(kTrailerMarker[i - kTrailerMarkerOffset]) : 0xFF;
-        if (t[i] != want) return false;
-    }
-    return true;
+    static const std::vector<uint8_t> trailer = ExpectedTrailer();
+    return std::memcmp(image.Bytes() + image.ImageLength, trailer.data(), trailer.size()) == 0;
 }
 
 // The format ImageFormat::Detect picks for this content.

@@ -30,6 +30,7 @@
 //   when the chip's flash holds the image; VerifyFailed only after the end
 //   command was acknowledged;
 // - an input that changes nothing gives a successful write.
+#include "bootmode/Bench.h"
 #include "bootmode/FlashVerify.h"
 #include "bootmode/WriteCommand.h"
 #include "core/WriteOutcome.h"
@@ -115,27 +116,14 @@ public:
 };
 
 // The replies of a healthy chip, by the first byte of what the host sends,
-// with the time the chip takes.
-struct Reply {
-    std::vector<uint8_t> bytes;
-    int64_t delay = 0;
-};
-const std::map<uint8_t, Reply>& HealthyReplies() {
-    static const std::map<uint8_t, Reply> replies = {
-        {0x00, {{0x00}}},
-        {0x55, {{0xE6}}},
-        {0x20, {{0x30, 0x0F, 0x01, 0x0D, '3', 'u', '0', '1', 'H', '8', 'S', 'X', '1', '6', '2', '2', 0x5A}}},
-        {0x10, {{0x06}}},
-        {0x21, {{0x31, 0x02, 0x01, 0x00, 0xCC}}},
-        {0x11, {{0x06}}},
-        {0x22, {{0x32, 0x07, 0x02, 0x02, 0x04, 0x02, 0x02, 0x04, 0x02, 0xB7}}},
-        {0x23, {{0x33, 0x09, 0x02, 0x03, 0xE8, 0x13, 0x88, 0x07, 0xD0, 0x0F, 0xA0, 0x4B}}},
-        {0x3F, {{0x06}}},
-        {0x06, {{0x06}}},
-        {0x40, {{0x06}, 2000000}},  // the erase
-        {0x43, {{0x06}}},
-        {0x50, {{0x06}}},  // a block, or the end command
-    };
+// with the time the chip takes: those of the write command's test bench, and
+// an acknowledgement for each block and the end command.
+const std::map<uint8_t, ChipScript::Reply>& HealthyReplies() {
+    static const std::map<uint8_t, ChipScript::Reply> replies = [] {
+        std::map<uint8_t, ChipScript::Reply> r = GoodChip().replies;
+        r[proto::kProgram] = {{proto::kAck}};
+        return r;
+    }();
     return replies;
 }
 
@@ -401,13 +389,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Check(blocksSent < expected.size(), "more blocks than the image has to send");
             const uint32_t at = expected[blocksSent];
             const uint8_t* b = e.bytes.data();
-            Check((uint32_t{b[1]} << 24 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 8 | b[4]) == at,
+            Check(Chip::Be32At(b + 1) == at,
                   program.skipBlank ? "blocks out of order, or a block skipped that is not blank"
                                     : "blocks do not ascend by 128 from 0");
             Check(std::memcmp(b + 5, image.Bytes() + at, proto::kBlockSize) == 0, "a block without the image's bytes");
-            unsigned sum = 0;
-            for (size_t k = 0; k < e.bytes.size(); ++k) sum += b[k];
-            Check((sum & 0xFF) == 0, "a block with a wrong checksum");
+            Check(proto::FrameChecksum(b, e.bytes.size()) == 0, "a block with a wrong checksum");
             allAcked &= AcknowledgedAfter(events, i);
             ++blocksSent;
         }

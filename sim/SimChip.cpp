@@ -30,12 +30,6 @@ std::vector<uint8_t> Be32Bytes(uint32_t v) {
             static_cast<uint8_t>(v)};
 }
 
-bool FrameSumsToZero(const std::vector<uint8_t>& f) {
-    uint8_t sum = 0;
-    for (uint8_t b : f) sum = static_cast<uint8_t>(sum + b);
-    return sum == 0;
-}
-
 bool IsRatio(uint8_t r) { return std::find(std::begin(kRatios), std::end(kRatios), r) != std::end(kRatios); }
 
 // The usual error code the chip gives a command that the error= fault hits.
@@ -84,24 +78,6 @@ SerialSetting ChooseSerialSetting(uint32_t peripheralUnits, uint32_t rate) {
 uint32_t SerialRate(double peripheralHz, const SerialSetting& setting) {
     const double perBit = 32.0 * static_cast<double>(1u << (2 * setting.n));
     return static_cast<uint32_t>(std::lround(peripheralHz / (perBit * (setting.N + 1))));
-}
-
-const char* SimStateName(SimState state) {
-    switch (state) {
-    case SimState::Starting: return "starting";
-    case SimState::Adjusting: return "bit-rate adjustment";
-    case SimState::AdjustConfirm: return "adjustment confirmation";
-    case SimState::Inquiry: return "inquiry and selection";
-    case SimState::RateConfirm: return "new bit rate confirmation";
-    case SimState::Selected: return "bit rate selected";
-    case SimState::Erasing: return "erasing";
-    case SimState::ProgramErase: return "programming/erasing";
-    case SimState::Programming: return "programming user MAT";
-    case SimState::Writing: return "writing block";
-    case SimState::UserProgram: return "user program";
-    case SimState::UserBlank: return "user program (blank flash)";
-    }
-    return "?";
 }
 
 std::vector<std::vector<uint8_t>> SimLog::FramesOf(uint8_t command) const {
@@ -331,7 +307,7 @@ void SimChip::Answer(const std::vector<uint8_t>& f) {
         return;
     }
     // Framed commands carry a checksum.
-    if (f.size() > 1 && !FrameSumsToZero(f)) {
+    if (f.size() > 1 && FrameChecksum(f.data(), f.size()) != 0) {
         Error(command, kErrChecksum);
         return;
     }
@@ -398,7 +374,7 @@ void SimChip::Answer(const std::vector<uint8_t>& f) {
         Arm(Timer::EraseDone, opt_.eraseMicros);
         return;
     case kUserMatSelect:
-        if (state_ != SimState::ProgramErase && state_ != SimState::Programming) break;
+        if (!programPhase) break;
         state_ = SimState::Programming;
         Emit({kAck}, c);
         return;

@@ -37,7 +37,6 @@ enum class SimState {
     UserProgram,    // running the programmed flash: banner, then echo
     UserBlank,      // user program mode with a blank flash: does nothing
 };
-const char* SimStateName(SimState state);
 
 // One complete frame as the chip took it in (after the wire), with the state
 // it was received in. The adjustment bytes 0x00 and 0x55 count as frames.

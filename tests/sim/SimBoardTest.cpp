@@ -4,6 +4,7 @@
 #include "sim/SimProvider.h"
 #include "sim/UserProgram.h"
 #include "support/SimScope.h"
+#include "support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -69,26 +70,10 @@ TEST(SimBoardLines, RtsAloneRestartsNothingAndABlankFlashStaysQuiet) {
     EXPECT_EQ(Exchange(form, {'x'}, 1, 2), Bytes{});
 }
 
-struct TempFile {
-    std::string path;
-    TempFile() {
-        char name[] = "/tmp/h8simflashXXXXXX";
-        int fd = ::mkstemp(name);
-        ::close(fd);
-        ::unlink(name);
-        path = std::string(name) + "/sub/flash.bin";  // folders made as needed
-    }
-    ~TempFile() {
-        ::unlink(path.c_str());
-        ::rmdir(path.substr(0, path.rfind('/')).c_str());
-        ::rmdir(path.substr(0, path.rfind("/sub")).c_str());
-    }
-};
-
 TEST(SimBoardFlash, PersistsBetweenRuns) {
-    TempFile file;
+    TempDir dir;
     SimOptions options;
-    options.flashPath = file.path;
+    options.flashPath = dir.Sub("made/sub/flash.bin");  // folders made as needed
     options.flashSize = 8192;
     Bytes data(128);
     for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>(i);
@@ -101,7 +86,7 @@ TEST(SimBoardFlash, PersistsBetweenRuns) {
         ToProgramming(form);
         ASSERT_EQ(Exchange(form, BlockCommand(1024, data.data())), Bytes{0x06});
     }
-    std::ifstream in(file.path, std::ios::binary);
+    std::ifstream in(options.flashPath, std::ios::binary);
     Bytes onDisk((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_EQ(onDisk.size(), 8192u);
     EXPECT_TRUE(std::equal(data.begin(), data.end(), onDisk.begin() + 1024));

@@ -8,12 +8,6 @@
 
 namespace {
 
-Bytes Block(uint32_t address, uint8_t fill) {
-    uint8_t data[128];
-    std::fill(std::begin(data), std::end(data), fill);
-    return BlockCommand(address, data);
-}
-
 TEST(SimBootProgram, RejectsBadChecksums) {
     struct Case {
         const char* what;

@@ -29,6 +29,13 @@ inline Bytes BlockCommand(uint32_t address, const uint8_t* data) {
     return Framed(f);
 }
 
+// A block command whose 128 bytes are all `fill`.
+inline Bytes Block(uint32_t address, uint8_t fill) {
+    uint8_t data[proto::kBlockSize];
+    std::fill(std::begin(data), std::end(data), fill);
+    return BlockCommand(address, data);
+}
+
 // Pumps until at least `want` bytes wait and nothing more is on its way, or
 // `ticks` ticks have passed, then takes everything that waits.
 inline Bytes Collect(TestForm& form, size_t want, int ticks = 10) {
@@ -102,10 +109,7 @@ inline void ToProgramming(TestForm& form) {
     ASSERT_EQ(Exchange(form, {0x43}), Bytes{0x06});
 }
 
-inline bool SumsToZero(const Bytes& b) {
-    uint8_t s = 0;
-    for (uint8_t x : b) s = static_cast<uint8_t>(s + x);
-    return s == 0;
-}
+// True when a frame's bytes, its checksum included, sum to 0 modulo 256.
+inline bool SumsToZero(const Bytes& b) { return proto::FrameChecksum(b.data(), b.size()) == 0; }
 
 inline std::string Text(const Bytes& b) { return std::string(b.begin(), b.end()); }

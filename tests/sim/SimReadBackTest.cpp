@@ -10,12 +10,6 @@
 
 namespace {
 
-Bytes Block(uint32_t address, uint8_t fill) {
-    uint8_t data[128];
-    std::fill(std::begin(data), std::end(data), fill);
-    return BlockCommand(address, data);
-}
-
 Bytes Be32(uint32_t v) {
     return {static_cast<uint8_t>(v >> 24), static_cast<uint8_t>(v >> 16), static_cast<uint8_t>(v >> 8),
             static_cast<uint8_t>(v)};
