@@ -3,8 +3,8 @@
 namespace {
 const char* const kPGothic = "ＭＳ Ｐゴシック";
 const char* const kGothic = "ＭＳ ゴシック";
-}  // namespace
 
+// Registers the substitutions once.
 void InstallFontSubstitutes() {
     static bool done = false;
     if (done) return;
@@ -12,6 +12,8 @@ void InstallFontSubstitutes() {
     QFont::insertSubstitution(QString::fromUtf8(kPGothic), QStringLiteral("IPAPGothic"));
     QFont::insertSubstitution(QString::fromUtf8(kGothic), QStringLiteral("IPAGothic"));
 }
+
+}  // namespace
 
 QFont PGothicFont(int pixels) {
     InstallFontSubstitutes();

@@ -5,9 +5,7 @@
 
 #include <QFont>
 
-// Registers the substitutions once; the font helpers call it themselves.
-void InstallFontSubstitutes();
-
-// "ＭＳ Ｐゴシック" / "ＭＳ ゴシック" at a height in pixels.
+// "ＭＳ Ｐゴシック" / "ＭＳ ゴシック" at a height in pixels; the first call
+// registers the substitutions.
 QFont PGothicFont(int pixels);
 QFont GothicFont(int pixels, bool bold = false);

@@ -35,6 +35,16 @@ int HexPair(const char* p) {
     return hi << 4 | lo;
 }
 
+bool HexBytes(const char* p, size_t count, uint8_t* bytes, unsigned& sum) {
+    for (size_t i = 0; i < count; ++i) {
+        const int b = HexPair(p + 2 * i);
+        if (b < 0) return false;
+        bytes[i] = static_cast<uint8_t>(b);
+        sum += static_cast<unsigned>(b);
+    }
+    return true;
+}
+
 Step ImageFill::Place(uint64_t address, const uint8_t* data, size_t length, uint32_t line) {
     if (address < next_) return Refuse(ReadOutcome::AddressError, line);
     if (address + length > kMaxImageLength) return Refuse(ReadOutcome::SizeError, line);

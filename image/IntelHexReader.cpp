@@ -28,12 +28,7 @@ Step IntelHexLines::Line(const char* p, size_t n, uint32_t line) {
     uint8_t bytes[255 + 5];
     const size_t total = static_cast<size_t>(count) + 5;
     unsigned sum = 0;
-    for (size_t i = 0; i < total; ++i) {
-        const int b = HexPair(p + 1 + 2 * i);
-        if (b < 0) return fill_.Refuse(ReadOutcome::FormatError, line);
-        bytes[i] = static_cast<uint8_t>(b);
-        sum += static_cast<unsigned>(b);
-    }
+    if (!HexBytes(p + 1, total, bytes, sum)) return fill_.Refuse(ReadOutcome::FormatError, line);
     if ((sum & 0xFF) != 0) return fill_.Refuse(ReadOutcome::ChecksumError, line);
 
     // 3. What the record does.

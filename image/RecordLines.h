@@ -17,6 +17,10 @@ enum class Step { More, End, Refused };
 // The byte of two hex digits of either case, or -1 if either is not a digit.
 int HexPair(const char* p);
 
+// Reads `count` digit pairs from `p` into `bytes`, adding each byte to `sum`.
+// False at the first pair that is not two hex digits.
+bool HexBytes(const char* p, size_t count, uint8_t* bytes, unsigned& sum);
+
 inline bool IsTrailingBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
 
 // The image being filled. Between records the write position and the address

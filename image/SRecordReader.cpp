@@ -41,12 +41,8 @@ Step SRecordLines::Line(const char* p, size_t n, uint32_t line) {
     //    ones' complement of their sum, so all of them sum to 0xFF.
     uint8_t bytes[255];
     unsigned sum = static_cast<unsigned>(count);
-    for (int i = 0; i < count; ++i) {
-        const int b = HexPair(p + 4 + 2 * i);
-        if (b < 0) return fill_.Refuse(ReadOutcome::FormatError, line);
-        bytes[i] = static_cast<uint8_t>(b);
-        sum += static_cast<unsigned>(b);
-    }
+    if (!HexBytes(p + 4, static_cast<size_t>(count), bytes, sum))
+        return fill_.Refuse(ReadOutcome::FormatError, line);
     if ((sum & 0xFF) != 0xFF) return fill_.Refuse(ReadOutcome::ChecksumError, line);
 
     // 4. What the record does.

@@ -86,10 +86,12 @@ SettingsPlaces DefaultSettingsPlaces() {
     places.executableDirIsSystem = IsSystemProgramDir(places.executableDir);
     const char* xdg = std::getenv("XDG_CONFIG_HOME");
     std::string base;
-    if (xdg && xdg[0] == '/')
+    if (xdg && xdg[0] == '/') {
         base = xdg;
-    else if (!HomeDir().empty())
-        base = HomeDir() + "/.config";
+    } else {
+        const std::string home = HomeDir();
+        if (!home.empty()) base = home + "/.config";
+    }
     if (!base.empty()) places.configDir = base + "/h8sxwriter";
     return places;
 }

@@ -294,9 +294,7 @@ TEST(SRecordReader, FileIsClosedOnEveryOutcome) {
 
 TEST(SRecordReader, FullImageRoundTrip) {
     // Random data over the whole usable image, S3 records of 16 bytes, CR LF.
-    Bytes data(kMaxImageLength);
-    uint32_t x = 12345;
-    for (uint8_t& b : data) b = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 16);
+    const Bytes data = PseudoRandom(kMaxImageLength, 12345);
     std::string text = Lines({Record('0', 0, {'f', 'u', 'l', 'l'})}, "\r\n");
     for (size_t at = 0; at < data.size(); at += 16) {
         const size_t n = std::min<size_t>(16, data.size() - at);

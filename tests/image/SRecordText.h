@@ -78,6 +78,13 @@ inline Bytes Counting(size_t n, uint8_t first = 0) {
     return b;
 }
 
+// `n` bytes of a fixed pseudo-random sequence chosen by `seed`.
+inline Bytes PseudoRandom(size_t n, uint32_t seed) {
+    Bytes b(n);
+    for (uint8_t& v : b) v = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
+    return b;
+}
+
 // Joins lines, each followed by `eol`.
 inline std::string Lines(const std::vector<std::string>& lines, const std::string& eol = "\n") {
     std::string text;

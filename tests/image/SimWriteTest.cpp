@@ -13,12 +13,6 @@
 
 namespace {
 
-Bytes Sample(size_t n, uint32_t seed) {
-    Bytes b(n);
-    for (uint8_t& v : b) v = static_cast<uint8_t>((seed = seed * 1103515245u + 12345u) >> 16);
-    return b;
-}
-
 // An S-record text of `data` at address `at`, in S2 records of 32 bytes, as
 // srec_cat writes it (no end record).
 std::string SrecOf(const Bytes& data, uint32_t at = 0) {
@@ -46,7 +40,7 @@ TEST(SimWrite, WritesTheFileAndRestartsIntoTheNewProgram) {
         SCOPED_TRACE(length);
         TestForm form;
         SimScope sim(form);
-        const Bytes data = Sample(length, static_cast<uint32_t>(length));
+        const Bytes data = PseudoRandom(length, static_cast<uint32_t>(length));
         TempFile file(SrecOf(data));
         form.fileChoice = file.Path();
         const int descriptors = OpenDescriptors();
@@ -88,7 +82,7 @@ TEST(SimWrite, ChecksumsOfBlankAndZeroBlocksAreAccepted) {
 TEST(SimWrite, RefusedFileProgramsNothing) {
     TestForm form;
     SimScope sim(form);
-    const Bytes data = Sample(300, 5);
+    const Bytes data = PseudoRandom(300, 5);
     std::string text = SrecOf(data);
     text[text.rfind("S2") + 12] ^= 1;  // one digit of the last data record
     TempFile file(text);
@@ -124,7 +118,7 @@ TEST(SimWrite, BoardFaultsDuringProgramming) {
         SCOPED_TRACE(c.what);
         TestForm form;
         SimScope sim(form, c.options);
-        TempFile file(SrecOf(Sample(4 * 128, 9)));
+        TempFile file(SrecOf(PseudoRandom(4 * 128, 9)));
         form.fileChoice = file.Path();
         const int descriptors = OpenDescriptors();
         Button1Click(form);
@@ -166,7 +160,7 @@ TEST(SimWrite, AStopEndsTheWriteAtItsNextSafePointWithTheBoardInBootMode) {
         {"after the second block", even, 1, WriteStage::Programming, 256, BoardState::BootModePartial},
         {"after the last block", even, 3, WriteStage::EndProgramming, 700, BoardState::BootModePartial},
     };
-    const Bytes data = Sample(700, 5);  // six blocks
+    const Bytes data = PseudoRandom(700, 5);  // six blocks
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         StoppingForm form;

@@ -25,6 +25,14 @@ struct ConnectionTest : ::testing::Test {
     }
     std::vector<std::string>& Calls() { return link.provider->log.calls; }
     std::string Settings() const { return std::string(reinterpret_cast<const char*>(form.Settings), 3); }
+    // The settings a further start of the program reads, with the same places.
+    std::string SettingsOfALaterStart() const {
+        TestForm later;
+        FakeLinkScope l;
+        l.provider->entries = {{"FT6A2B3C", "/dev/ttyUSB0"}};
+        FormShow(later, places);
+        return std::string(reinterpret_cast<const char*>(later.Settings), 3);
+    }
 };
 
 TEST_F(ConnectionTest, FirstStartCreates113AndConnectsAsWhenRead) {
@@ -131,11 +139,7 @@ TEST_F(ConnectionTest, FallsBackToTheUserConfigurationFolder) {
 
     // A later start reads the file made there.
     dir.Write("config/h8sxwriter/vkp1622.par", "abc");
-    TestForm later;
-    FakeLinkScope l;
-    l.provider->entries = {{"FT6A2B3C", "/dev/ttyUSB0"}};
-    FormShow(later, places);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(later.Settings), 3), "abc");
+    EXPECT_EQ(SettingsOfALaterStart(), "abc");
 }
 
 TEST_F(ConnectionTest, TheFileNextToTheExecutableWins) {
@@ -156,11 +160,7 @@ TEST_F(ConnectionTest, ASystemProgramDirectoryIsReadButNeverWritten) {
 
     // A file an administrator put there is still the one read.
     dir.Write("bin/vkp1622.par", "sys");
-    TestForm later;
-    FakeLinkScope l;
-    l.provider->entries = {{"FT6A2B3C", "/dev/ttyUSB0"}};
-    FormShow(later, places);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(later.Settings), 3), "sys");
+    EXPECT_EQ(SettingsOfALaterStart(), "sys");
 }
 
 TEST(SettingsPlacesTest, SystemProgramDirectories) {
