@@ -389,9 +389,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Check(blocksSent < expected.size(), "more blocks than the image has to send");
             const uint32_t at = expected[blocksSent];
             const uint8_t* b = e.bytes.data();
-            Check(Chip::Be32At(b + 1) == at,
-                  program.skipBlank ? "blocks out of order, or a block skipped that is not blank"
-                                    : "blocks do not ascend by 128 from 0");
+            Check(Chip::Be32At(b + 1) == at, program.skipBlank
+                                                 ? "blocks out of order, or a block skipped that is not blank"
+                                                 : "blocks do not ascend by 128 from 0");
             Check(std::memcmp(b + 5, image.Bytes() + at, proto::kBlockSize) == 0, "a block without the image's bytes");
             Check(proto::FrameChecksum(b, e.bytes.size()) == 0, "a block with a wrong checksum");
             allAcked &= AcknowledgedAfter(events, i);

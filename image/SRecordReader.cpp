@@ -41,8 +41,7 @@ Step SRecordLines::Line(const char* p, size_t n, uint32_t line) {
     //    ones' complement of their sum, so all of them sum to 0xFF.
     uint8_t bytes[255];
     unsigned sum = static_cast<unsigned>(count);
-    if (!HexBytes(p + 4, static_cast<size_t>(count), bytes, sum))
-        return fill_.Refuse(ReadOutcome::FormatError, line);
+    if (!HexBytes(p + 4, static_cast<size_t>(count), bytes, sum)) return fill_.Refuse(ReadOutcome::FormatError, line);
     if ((sum & 0xFF) != 0xFF) return fill_.Refuse(ReadOutcome::ChecksumError, line);
 
     // 4. What the record does.
